@@ -1,0 +1,38 @@
+// The way into the audio system: COM for the calling thread and the device
+// enumerator. The program uses the platform's (COM and, on Linux, the PulseAudio
+// stand-in); a test installs a simulated audio system for its own length with
+// ScopedAudioSystem, so no state leaks from one test into the next.
+#pragma once
+
+#include "capture/core_audio.h"
+
+namespace velmoravad {
+
+class AudioSystem {
+ public:
+  // CoInitializeEx(nullptr, COINIT_MULTITHREADED) for the calling thread.
+  virtual HRESULT InitializeCom() = 0;
+  // CoUninitialize, once per successful InitializeCom.
+  virtual void UninitializeCom() = 0;
+  // A new device enumerator: CoCreateInstance of MMDeviceEnumerator, CLSCTX_ALL.
+  virtual HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) = 0;
+
+ protected:
+  ~AudioSystem() = default;
+};
+
+// The audio system in force: the installed test system, else the platform's.
+AudioSystem& CurrentAudioSystem();
+
+class ScopedAudioSystem {
+ public:
+  explicit ScopedAudioSystem(AudioSystem& system);
+  ScopedAudioSystem(const ScopedAudioSystem&) = delete;
+  ScopedAudioSystem& operator=(const ScopedAudioSystem&) = delete;
+  ~ScopedAudioSystem();
+
+ private:
+  AudioSystem* previous_;
+};
+
+}  // namespace velmoravad

@@ -1,0 +1,39 @@
+// HRESULT values of the program's own, the Win32-error conversion and the text
+// of the failure report. Failures travel as HRESULTs and are only ever tested
+// for being negative.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmoravad {
+
+// Win32 error numbers that the program turns into HRESULTs of its own.
+inline constexpr std::uint32_t kWin32DuplicateName = 52;        // ERROR_DUP_NAME
+inline constexpr std::uint32_t kWin32NotFound = 1168;           // ERROR_NOT_FOUND
+inline constexpr std::uint32_t kWin32ArithmeticOverflow = 534;  // ERROR_ARITHMETIC_OVERFLOW
+
+// HRESULT_FROM_WIN32: an error number of 0 or below (as a signed 32-bit value)
+// passes unchanged; any other becomes 0x80070000 with its low 16 bits.
+constexpr HRESULT HresultFromWin32(std::uint32_t error) {
+  const auto asSigned = static_cast<std::int32_t>(error);
+  if (asSigned <= 0) return static_cast<HRESULT>(asSigned);
+  return static_cast<HRESULT>((error & 0x0000FFFFu) | 0x80070000u);
+}
+
+inline constexpr HRESULT kDuplicateSlot = HresultFromWin32(kWin32DuplicateName);     // 0x80070034
+inline constexpr HRESULT kNoApplicationEndpoint = HresultFromWin32(kWin32NotFound);  // 0x80070490
+inline constexpr HRESULT kChannelCountOverflow =
+    HresultFromWin32(kWin32ArithmeticOverflow);  // 0x80070216
+inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT kUnsupportedFormat = static_cast<HRESULT>(0x88890008u);
+
+constexpr bool Failed(HRESULT result) { return result < 0; }
+
+// "<label> failed: 0x<8 upper-case hex digits>\n", the one report of a failed run.
+std::string FormatFailureReport(std::string_view label, HRESULT result);
+
+}  // namespace velmoravad

@@ -1,0 +1,14 @@
+// Conversions between wide strings and UTF-8. A wide string is UTF-16 where
+// wchar_t has 16 bits (Windows) and UTF-32 where it has 32 (Linux). Invalid
+// input (a lone surrogate, a malformed byte sequence) becomes U+FFFD.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmoravad {
+
+std::string WideToUtf8(std::wstring_view wide);
+std::wstring Utf8ToWide(std::string_view utf8);
+
+}  // namespace velmoravad

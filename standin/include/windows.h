@@ -1,0 +1,97 @@
+// Linux stand-in for the parts of <windows.h> that this program uses: the basic
+// types, error numbers, handles, events, pipes, the tick counter and Sleep.
+// Declarations follow the published Windows shapes; behaviour is documented in
+// standin/README.md.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cwchar>
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using UINT = unsigned int;
+using UINT32 = std::uint32_t;
+using ULONG = std::uint32_t;
+using LONG = std::int32_t;
+using BOOL = int;
+using ULONGLONG = std::uint64_t;
+using UINT64 = std::uint64_t;
+using LONGLONG = std::int64_t;
+using HRESULT = std::int32_t;
+using WCHAR = wchar_t;
+using LPWSTR = wchar_t*;
+using LPCWSTR = const wchar_t*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPDWORD = DWORD*;
+using HANDLE = void*;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+#define WINAPI
+#define STDMETHODCALLTYPE
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define INFINITE 0xFFFFFFFFu
+
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
+constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DUP_NAME = 52;
+constexpr DWORD ERROR_PIPE_BUSY = 231;
+constexpr DWORD ERROR_NO_DATA = 232;
+constexpr DWORD ERROR_PIPE_NOT_CONNECTED = 233;
+constexpr DWORD ERROR_ARITHMETIC_OVERFLOW = 534;
+constexpr DWORD ERROR_PIPE_CONNECTED = 535;
+constexpr DWORD ERROR_NOT_FOUND = 1168;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
+                    LPCWSTR name);
+BOOL CloseHandle(HANDLE handle);
+
+ULONGLONG GetTickCount64();
+void Sleep(DWORD milliseconds);
+
+// Named pipes, served by Unix-domain stream sockets in the abstract namespace.
+constexpr DWORD PIPE_ACCESS_INBOUND = 0x00000001;
+constexpr DWORD PIPE_TYPE_BYTE = 0x00000000;
+constexpr DWORD PIPE_READMODE_BYTE = 0x00000000;
+constexpr DWORD PIPE_WAIT = 0x00000000;
+constexpr DWORD PIPE_ACCEPT_REMOTE_CLIENTS = 0x00000000;
+
+HANDLE CreateNamedPipeW(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances,
+                        DWORD outBufferSize, DWORD inBufferSize, DWORD defaultTimeOut,
+                        LPSECURITY_ATTRIBUTES securityAttributes);
+BOOL ConnectNamedPipe(HANDLE pipe, LPOVERLAPPED overlapped);
+BOOL DisconnectNamedPipe(HANDLE pipe);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+              LPOVERLAPPED overlapped);

@@ -1,0 +1,29 @@
+#include "common/hresult.h"
+
+#include <gtest/gtest.h>
+
+namespace velmoravad {
+namespace {
+
+TEST(HresultFromWin32, MapsPositiveErrorsIntoTheWin32FacilityAndPassesOthersThrough) {
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromWin32(52)), 0x80070034u);
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromWin32(1168)), 0x80070490u);
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromWin32(534)), 0x80070216u);
+  // Only the low 16 bits of a large error number survive.
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromWin32(0x12345)), 0x80072345u);
+  EXPECT_EQ(HresultFromWin32(0), 0);
+  // A value that is already negative as a 32-bit number is taken as an HRESULT.
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromWin32(0x88890008u)), 0x88890008u);
+}
+
+TEST(FormatFailureReport, PrintsEightUpperCaseDigitsOfTheBitPattern) {
+  EXPECT_EQ(FormatFailureReport("Live input endpoint lookup", kNoApplicationEndpoint),
+            "Live input endpoint lookup failed: 0x80070490\n");
+  EXPECT_EQ(FormatFailureReport("Capture read", static_cast<HRESULT>(0x8889000Au)),
+            "Capture read failed: 0x8889000A\n");
+  EXPECT_EQ(FormatFailureReport("x", 0x1F), "x failed: 0x0000001F\n");
+  EXPECT_EQ(FormatFailureReport("x", -1), "x failed: 0xFFFFFFFF\n");
+}
+
+}  // namespace
+}  // namespace velmoravad
