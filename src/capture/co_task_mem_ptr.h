@@ -15,20 +15,4 @@ struct CoTaskMemDeleter {
 template <class T>
 using CoTaskMemPtr = std::unique_ptr<T, CoTaskMemDeleter>;
 
-// Out-parameter adaptor: `CoTaskMemOut<T> out(owner); call(out.Address());`
-// leaves what the call returned in `owner` when `out` goes out of scope.
-template <class T>
-class CoTaskMemOut {
- public:
-  explicit CoTaskMemOut(CoTaskMemPtr<T>& owner) : owner_(owner) {}
-  CoTaskMemOut(const CoTaskMemOut&) = delete;
-  CoTaskMemOut& operator=(const CoTaskMemOut&) = delete;
-  ~CoTaskMemOut() { owner_.reset(raw_); }
-  T** Address() { return &raw_; }
-
- private:
-  CoTaskMemPtr<T>& owner_;
-  T* raw_ = nullptr;
-};
-
 }  // namespace velmoravad

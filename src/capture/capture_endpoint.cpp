@@ -1,0 +1,108 @@
+#include "capture/capture_endpoint.h"
+
+#include "capture/co_task_mem_ptr.h"
+#include "capture/stream_format.h"
+#include "common/hresult.h"
+
+namespace velmoravad {
+
+CaptureEndpoint& CaptureEndpoint::operator=(CaptureEndpoint&& other) noexcept {
+  if (this != &other) {
+    ReleaseStreamObjects();
+    slot = other.slot;
+    friendlyName = std::move(other.friendlyName);
+    endpointId = std::move(other.endpointId);
+    channels = other.channels;
+    device = std::move(other.device);
+    audioClient = std::move(other.audioClient);
+    captureClient = std::move(other.captureClient);
+    captureEvent = std::move(other.captureEvent);
+    samples = std::move(other.samples);
+  }
+  return *this;
+}
+
+CaptureEndpoint::~CaptureEndpoint() { ReleaseStreamObjects(); }
+
+void CaptureEndpoint::ReleaseStreamObjects() {
+  // Stopping a stream that never started is harmless, so it is not tracked.
+  if (audioClient) audioClient->Stop();
+  captureClient.Reset();
+  audioClient.Reset();
+  device.Reset();
+  captureEvent.Close();
+}
+
+HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
+  HRESULT result =
+      device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, audioClient.ReceiveVoid());
+  if (Failed(result)) return result;
+
+  WAVEFORMATEX* rawMixFormat = nullptr;
+  result = audioClient->GetMixFormat(&rawMixFormat);
+  const CoTaskMemPtr<WAVEFORMATEX> mixFormat(rawMixFormat);
+  if (Failed(result)) return result;
+  channels = mixFormat ? mixFormat->nChannels : 0;
+  if (channels == 0) return kInvalidArgument;
+  if (!initialize) return S_OK;
+
+  const WAVEFORMATEXTENSIBLE format = BuildRequestedFormat(channels);
+  const auto* requested = reinterpret_cast<const WAVEFORMATEX*>(&format);
+  const AUDCLNT_SHAREMODE shareMode =
+      exclusive ? AUDCLNT_SHAREMODE_EXCLUSIVE : AUDCLNT_SHAREMODE_SHARED;
+  const REFERENCE_TIME bufferDuration = exclusive ? kExclusiveBufferDuration : 0;
+
+  WAVEFORMATEX* rawClosestMatch = nullptr;
+  result = audioClient->IsFormatSupported(shareMode, requested, &rawClosestMatch);
+  // The closest match is never used: only exact acceptance lets a stream be set up.
+  CoTaskMemFree(rawClosestMatch);
+  if (Failed(result)) return result;
+  if (result != S_OK) return kUnsupportedFormat;
+
+  result = audioClient->Initialize(shareMode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, bufferDuration,
+                                   bufferDuration, requested, nullptr);
+  if (Failed(result)) return result;
+
+  captureEvent = UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!captureEvent.IsValid()) return HresultFromWin32(GetLastError());
+
+  result = audioClient->SetEventHandle(captureEvent.Get());
+  if (Failed(result)) return result;
+
+  return audioClient->GetService(__uuidof(IAudioCaptureClient), captureClient.ReceiveVoid());
+}
+
+HRESULT CaptureEndpoint::DrainCapturePackets() {
+  const std::size_t queueLimit = std::size_t{channels} * kQueueFramesLimit;
+  UINT32 packetFrames = 0;
+  HRESULT result = captureClient->GetNextPacketSize(&packetFrames);
+  while (!Failed(result) && packetFrames != 0) {
+    BYTE* data = nullptr;
+    UINT32 frames = 0;
+    DWORD flags = 0;
+    result = captureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+    if (Failed(result)) return result;
+
+    const std::uint64_t sampleCount = std::uint64_t{frames} * channels;
+    // A packet without data is taken as silence rather than read, so that a
+    // faulty driver cannot crash the program or shift the frames after it.
+    if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0 || data == nullptr) {
+      samples.AppendSilence(static_cast<std::size_t>(sampleCount));
+    } else {
+      samples.Append(reinterpret_cast<const std::int16_t*>(data),
+                     static_cast<std::size_t>(sampleCount));
+    }
+    result = captureClient->ReleaseBuffer(frames);
+    if (Failed(result)) return result;
+
+    samples.TrimFront(queueLimit);
+    result = captureClient->GetNextPacketSize(&packetFrames);
+  }
+  return result;
+}
+
+std::uint64_t CaptureEndpoint::AvailableFrames() const {
+  return channels == 0 ? 0 : samples.Size() / channels;
+}
+
+}  // namespace velmoravad

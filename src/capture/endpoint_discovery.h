@@ -1,0 +1,39 @@
+// Finding the endpoints the program records from: the application endpoints,
+// recognised by their friendly name and ordered by the slot number in it, and
+// the live input, looked up by the endpoint id the user gave.
+//
+// All of it runs once, at start-up, on the main thread, with COM initialised.
+// Each call makes and releases its own device enumerator; the only references
+// that outlive a call are the devices handed to records.
+#pragma once
+
+#include "capture/capture_endpoint.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmoravad {
+
+// Application endpoints by ascending slot, then the live input.
+using EndpointList = std::vector<CaptureEndpoint>;
+
+// The slot of a friendly name of the form "VelmoraDSP Application <n> Output"
+// (anything may follow), saturated to 32 bits; -1 for any other name, null, or a
+// number below 1.
+std::int32_t ParseApplicationSlot(const wchar_t* friendlyName);
+
+// Appends every active capture endpoint with an application name to `endpoints`
+// (expected empty), sorted by slot. Fails with 0x80070034 when two share a slot
+// and 0x80070490 when there is none.
+HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints);
+
+// Fills a fresh record from the endpoint with id `endpointId`, whatever its flow
+// or state. The record is untouched on failure; 0x80070057 when the endpoint's
+// friendly name is not a string.
+HRESULT FindEndpointById(const std::wstring& endpointId, CaptureEndpoint& endpoint);
+
+// Whether a record carries exactly this id (case-sensitive, no normalisation).
+bool ContainsEndpointId(const EndpointList& endpoints, const std::wstring& endpointId);
+
+}  // namespace velmoravad

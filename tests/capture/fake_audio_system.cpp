@@ -1,0 +1,109 @@
+#include "capture/fake_audio_system.h"
+
+#include "capture/fake_com_object.h"
+
+#include <cstring>
+
+namespace velmoravad::testing {
+
+void FakeEndpointScript::QueuePacket(std::vector<std::int16_t> samples) {
+  FakePacket packet;
+  packet.frames = static_cast<UINT32>(samples.size() / mixChannels);
+  packet.samples = std::move(samples);
+  packets.push_back(std::move(packet));
+}
+
+void FakeEndpointScript::QueueSilentPacket(UINT32 frames) {
+  FakePacket packet;
+  packet.frames = frames;
+  packet.silent = true;
+  // Data that must not be read: a silent packet is zeros whatever it holds.
+  packet.samples.assign(std::size_t{frames} * mixChannels, 0x5A5A);
+  packets.push_back(std::move(packet));
+}
+
+FakeAudioSystem::FakeAudioSystem() : installation_(*this) {}
+FakeAudioSystem::~FakeAudioSystem() = default;
+
+FakeEndpointScript& FakeAudioSystem::AddEndpoint(std::wstring friendlyName, std::wstring id,
+                                                 WORD channels) {
+  auto endpoint = std::make_unique<FakeEndpointScript>();
+  endpoint->friendlyName = std::move(friendlyName);
+  endpoint->id = std::move(id);
+  endpoint->mixChannels = channels;
+  endpoints_.push_back(std::move(endpoint));
+  return *endpoints_.back();
+}
+
+HRESULT FakeAudioSystem::InitializeCom() {
+  calls.push_back("CoInitializeEx");
+  const HRESULT failure = FailureFor(failures, "CoInitializeEx");
+  if (failure != S_OK) return failure;
+  ++comInitializations;
+  return S_OK;
+}
+
+void FakeAudioSystem::UninitializeCom() {
+  calls.push_back("CoUninitialize");
+  ++comUninitializations;
+  referencesHeldAtUninitialize = HeldReferences();
+}
+
+HRESULT FakeAudioSystem::CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) {
+  calls.push_back("CoCreateInstance MMDeviceEnumerator");
+  *enumerator = nullptr;
+  const HRESULT failure = FailureFor(failures, "CoCreateInstance");
+  if (failure != S_OK) return failure;
+  *enumerator = MakeFakeDeviceEnumerator(*this);
+  return S_OK;
+}
+
+int FakeAudioSystem::HeldReferences() const {
+  int held = 0;
+  for (const auto& object : objects_) held += object->references;
+  return held;
+}
+
+std::vector<std::string> FakeAudioSystem::CallsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> matching;
+  for (const auto& call : calls) {
+    if (call.compare(0, prefix.size(), prefix) == 0) matching.push_back(call);
+  }
+  return matching;
+}
+
+FakeEndpointScript* FakeAudioSystem::FindEndpoint(const wchar_t* id) {
+  for (auto& endpoint : endpoints_) {
+    if (id != nullptr && endpoint->id == id) return endpoint.get();
+  }
+  return nullptr;
+}
+
+std::vector<FakeEndpointScript*> FakeAudioSystem::Endpoints() {
+  std::vector<FakeEndpointScript*> all;
+  for (auto& endpoint : endpoints_) all.push_back(endpoint.get());
+  return all;
+}
+
+HRESULT FakeAudioSystem::FailureFor(const std::map<std::string, HRESULT>& table,
+                                    const std::string& method) {
+  const auto found = table.find(method);
+  return found == table.end() ? S_OK : found->second;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (const wchar_t character : text) {
+    narrow += (character > 0 && character < 0x80) ? static_cast<char>(character) : '?';
+  }
+  return narrow;
+}
+
+wchar_t* CoTaskMemString(const std::wstring& text) {
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
+  std::memcpy(copy, text.c_str(), bytes);
+  return copy;
+}
+
+}  // namespace velmoravad::testing

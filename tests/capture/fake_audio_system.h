@@ -1,0 +1,121 @@
+// A scriptable simulated audio system behind the Core Audio interfaces.
+//
+// Each endpoint has its own script: flow, state, friendly name (or a value that
+// is not a string), id, mix-format channels, the answer of IsFormatSupported, a
+// failure for any single call and a queue of packets. Every call is logged with
+// its arguments. The simulated objects are owned by the FakeAudioSystem and live
+// as long as it does, so a reference released once too often is counted instead
+// of touching freed memory. Install it for one test with ScopedAudioSystem.
+#pragma once
+
+#include "capture/audio_system.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmoravad::testing {
+
+struct FakePacket {
+  UINT32 frames = 0;
+  std::vector<std::int16_t> samples;  // interleaved; ignored for a silent packet
+  bool silent = false;
+};
+
+struct FakeEndpointScript {
+  EDataFlow flow = eCapture;
+  DWORD state = DEVICE_STATE_ACTIVE;
+  std::wstring friendlyName;
+  bool friendlyNameIsString = true;  // false: the property holds a VT_UI4
+  std::wstring id;
+  WORD mixChannels = 2;
+  HRESULT formatSupport = S_OK;  // S_FALSE also hands out a closest match
+  // Result to return from a method instead of doing its work, by method name
+  // ("Item", "OpenPropertyStore", "GetValue", "GetId", "Activate", "GetMixFormat",
+  // "IsFormatSupported", "Initialize", "SetEventHandle", "GetService", "Start",
+  // "GetNextPacketSize", "GetBuffer", "ReleaseBuffer").
+  std::map<std::string, HRESULT> failures;
+  std::deque<FakePacket> packets;
+
+  // Queues a data packet of interleaved samples (frames = samples / channels).
+  void QueuePacket(std::vector<std::int16_t> samples);
+  void QueueSilentPacket(UINT32 frames);
+};
+
+struct FormatRequest {
+  std::wstring endpointId;
+  AUDCLNT_SHAREMODE shareMode = AUDCLNT_SHAREMODE_SHARED;
+  WAVEFORMATEXTENSIBLE format{};
+  DWORD streamFlags = 0;                 // Initialize only
+  REFERENCE_TIME bufferDuration = 0;     // Initialize only
+  REFERENCE_TIME periodicity = 0;        // Initialize only
+  bool sessionGuidIsNull = true;         // Initialize only
+  bool closestMatchStartedNull = false;  // IsFormatSupported only
+};
+
+class FakeObject;
+
+class FakeAudioSystem final : public AudioSystem {
+ public:
+  FakeAudioSystem();
+  ~FakeAudioSystem();
+
+  // Adds an active capture endpoint; returns its script for further changes.
+  FakeEndpointScript& AddEndpoint(std::wstring friendlyName, std::wstring id, WORD channels = 2);
+
+  // AudioSystem
+  HRESULT InitializeCom() override;
+  void UninitializeCom() override;
+  HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) override;
+
+  // System-level failures by name: "CoInitializeEx", "CoCreateInstance",
+  // "EnumAudioEndpoints", "GetCount", "GetDevice".
+  std::map<std::string, HRESULT> failures;
+
+  // "Object::Method args" lines, in call order.
+  std::vector<std::string> calls;
+  std::vector<FormatRequest> formatQueries;    // IsFormatSupported
+  std::vector<FormatRequest> initializations;  // Initialize
+
+  int comInitializations = 0;
+  int comUninitializations = 0;
+  // References held by the program when COM was uninitialised; -1 before that.
+  int referencesHeldAtUninitialize = -1;
+
+  // References the program holds now, over every object it was ever given.
+  int HeldReferences() const;
+  // Releases of an object that held no reference.
+  int overReleases = 0;
+  // "Interface id" of each object whose last reference went, in that order.
+  std::vector<std::string> finalReleases;
+  // Objects handed out so far.
+  std::size_t ObjectCount() const { return objects_.size(); }
+
+  // Lines of `calls` that begin with `prefix`.
+  std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+
+  // For the simulated objects.
+  FakeEndpointScript* FindEndpoint(const wchar_t* id);
+  std::vector<FakeEndpointScript*> Endpoints();
+  template <class T, class... Args>
+  T* Make(Args&&... args) {
+    auto object = std::make_unique<T>(*this, std::forward<Args>(args)...);
+    T* raw = object.get();
+    objects_.push_back(std::move(object));
+    return raw;
+  }
+  HRESULT FailureFor(const std::map<std::string, HRESULT>& table, const std::string& method);
+
+ private:
+  std::vector<std::unique_ptr<FakeEndpointScript>> endpoints_;
+  std::vector<std::unique_ptr<FakeObject>> objects_;
+  ScopedAudioSystem installation_;
+};
+
+// Text of a wide string for log lines (ASCII only; others become '?').
+std::string Narrow(const std::wstring& text);
+
+}  // namespace velmoravad::testing
