@@ -1,0 +1,23 @@
+// The command line: [--list] [--live-input-id ENDPOINT_ID], each at most once,
+// in either order, matched as whole case-sensitive strings.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmoravad {
+
+struct RunSettings {
+  bool listOnly = false;     // --list: describe the channel layout and end
+  std::wstring liveInputId;  // empty: no live input
+};
+
+inline constexpr char kUsageLine[] =
+    "Usage: velmoravad-aggregate.exe [--list] [--live-input-id ENDPOINT_ID]\n";
+
+// The settings, or nothing when the command line is refused. `arguments` are
+// those after the program's own name.
+std::optional<RunSettings> ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+}  // namespace velmoravad
