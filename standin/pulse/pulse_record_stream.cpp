@@ -1,0 +1,162 @@
+#include "pulse/pulse_record_stream.h"
+
+#include <audioclient.h>
+
+#include "pulse/wave_format.h"
+
+namespace standin {
+namespace {
+
+// ReleaseBuffer with a frame count other than the packet's or 0.
+constexpr HRESULT kInvalidSize = static_cast<HRESULT>(0x88890011u);  // AUDCLNT_E_INVALID_SIZE
+
+constexpr pa_usec_t kExclusiveFragment = 100 * PA_USEC_PER_MSEC;
+
+void OnStreamStateChanged(pa_stream*, void* connection) {
+  static_cast<PulseConnection*>(connection)->Signal();
+}
+
+// The failure of a stream the server did not set up, from the context's error.
+HRESULT StreamFailure(pa_context* context) {
+  switch (pa_context_errno(context)) {
+    case PA_ERR_NOENTITY:
+    case PA_ERR_KILLED:
+      return AUDCLNT_E_DEVICE_INVALIDATED;
+    case PA_ERR_NOTSUPPORTED:
+    case PA_ERR_INVALID:
+      return AUDCLNT_E_UNSUPPORTED_FORMAT;
+    case PA_ERR_CONNECTIONTERMINATED:
+    case PA_ERR_CONNECTIONREFUSED:
+    case PA_ERR_TIMEOUT:
+      return AUDCLNT_E_SERVICE_NOT_RUNNING;
+    default:
+      return E_FAIL;
+  }
+}
+
+}  // namespace
+
+PulseRecordStream::PulseRecordStream(std::shared_ptr<PulseConnection> connection,
+                                     std::size_t frameBytes)
+    : connection_(std::move(connection)), assembler_(frameBytes) {}
+
+HRESULT PulseRecordStream::Open(std::shared_ptr<PulseConnection> connection,
+                                const PulseEndpoint& endpoint, bool exclusive,
+                                std::shared_ptr<PulseRecordStream>* stream) {
+  const std::size_t frameBytes = endpoint.channelMap.channels * (kStreamBitsPerSample / 8);
+  std::shared_ptr<PulseRecordStream> opened(
+      new PulseRecordStream(std::move(connection), frameBytes));
+  const HRESULT result = opened->Connect(endpoint, exclusive);
+  if (SUCCEEDED(result)) *stream = std::move(opened);
+  return result;
+}
+
+HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, bool exclusive) {
+  MainloopLock lock(*connection_);
+  pa_context* context = connection_->Context();
+  if (!connection_->IsReady()) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+
+  const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, kStreamFramesPerSecond,
+                                  static_cast<std::uint8_t>(endpoint.channelMap.channels)};
+  // The endpoint's own channel positions: the server neither remaps nor remixes.
+  stream_ =
+      pa_stream_new(context, "velmoravad-aggregate capture", &sampleSpec, &endpoint.channelMap);
+  if (stream_ == nullptr) return StreamFailure(context);
+  pa_stream_set_state_callback(stream_, OnStreamStateChanged, connection_.get());
+
+  pa_buffer_attr exclusiveAttributes{};
+  exclusiveAttributes.maxlength = static_cast<std::uint32_t>(-1);
+  exclusiveAttributes.tlength = static_cast<std::uint32_t>(-1);
+  exclusiveAttributes.prebuf = static_cast<std::uint32_t>(-1);
+  exclusiveAttributes.minreq = static_cast<std::uint32_t>(-1);
+  exclusiveAttributes.fragsize =
+      static_cast<std::uint32_t>(pa_usec_to_bytes(kExclusiveFragment, &sampleSpec));
+  // A vanished source ends the stream rather than moving it elsewhere.
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
+  if (pa_stream_connect_record(stream_, endpoint.recordSource.c_str(),
+                               exclusive ? &exclusiveAttributes : nullptr, flags) < 0) {
+    return StreamFailure(context);
+  }
+  const bool settled = connection_->WaitUntil([this] {
+    const pa_stream_state_t state = pa_stream_get_state(stream_);
+    return state != PA_STREAM_CREATING && state != PA_STREAM_UNCONNECTED;
+  });
+  if (!settled) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+  return pa_stream_get_state(stream_) == PA_STREAM_READY ? S_OK : StreamFailure(context);
+}
+
+PulseRecordStream::~PulseRecordStream() {
+  if (stream_ == nullptr) return;
+  MainloopLock lock(*connection_);
+  pa_stream_set_state_callback(stream_, nullptr, nullptr);
+  if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
+  pa_stream_unref(stream_);
+}
+
+HRESULT PulseRecordStream::SetCorked(bool corked) {
+  MainloopLock lock(*connection_);
+  if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
+  if (!connection_->WaitForOperation(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr))) {
+    return pa_stream_get_state(stream_) == PA_STREAM_READY ? AUDCLNT_E_SERVICE_NOT_RUNNING
+                                                           : AUDCLNT_E_DEVICE_INVALIDATED;
+  }
+  return S_OK;
+}
+
+HRESULT PulseRecordStream::FillPacket() {
+  while (!assembler_.HasPacket()) {
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
+    const void* data = nullptr;
+    std::size_t bytes = 0;
+    if (pa_stream_peek(stream_, &data, &bytes) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
+    if (bytes == 0) return S_OK;  // nothing waiting
+    if (assembler_.Offer(data, bytes) == CapturePacketAssembler::FragmentUse::kDropNow) {
+      pa_stream_drop(stream_);
+    }
+  }
+  return S_OK;
+}
+
+HRESULT PulseRecordStream::NextPacketFrames(UINT32* frames) {
+  if (frames == nullptr) return E_POINTER;
+  MainloopLock lock(*connection_);
+  *frames = 0;
+  const HRESULT result = FillPacket();
+  if (FAILED(result)) return result;
+  *frames = assembler_.PacketFrames();
+  return S_OK;
+}
+
+HRESULT PulseRecordStream::GetPacket(BYTE** data, UINT32* frames, DWORD* flags,
+                                     UINT64* devicePosition, UINT64* performanceCounterPosition) {
+  if (data == nullptr || frames == nullptr || flags == nullptr) return E_POINTER;
+  *data = nullptr;
+  *frames = 0;
+  *flags = 0;
+  MainloopLock lock(*connection_);
+  if (packetHandedOut_) return AUDCLNT_E_OUT_OF_ORDER;
+  const HRESULT result = FillPacket();
+  if (FAILED(result)) return result;
+  if (!assembler_.HasPacket()) return AUDCLNT_S_BUFFER_EMPTY;
+  *data = const_cast<BYTE*>(assembler_.PacketData());
+  *frames = assembler_.PacketFrames();
+  *flags = assembler_.PacketIsSilent() ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
+  if (devicePosition != nullptr) *devicePosition = framesReleased_;
+  // 100-ns units of the monotonic clock.
+  if (performanceCounterPosition != nullptr) *performanceCounterPosition = pa_rtclock_now() * 10;
+  packetHandedOut_ = true;
+  return S_OK;
+}
+
+HRESULT PulseRecordStream::ReleasePacket(UINT32 frames) {
+  MainloopLock lock(*connection_);
+  if (!packetHandedOut_) return AUDCLNT_E_OUT_OF_ORDER;
+  if (frames != 0 && frames != assembler_.PacketFrames()) return kInvalidSize;
+  packetHandedOut_ = false;
+  if (frames == 0) return S_OK;  // nothing read: the same packet comes again
+  framesReleased_ += frames;
+  if (assembler_.Release()) pa_stream_drop(stream_);
+  return S_OK;
+}
+
+}  // namespace standin

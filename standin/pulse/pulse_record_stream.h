@@ -1,0 +1,53 @@
+// One PulseAudio record stream: what an initialised audio client captures from,
+// shared by the audio client (start, stop) and its capture clients (packets).
+// Every member runs under the connection's mainloop lock, which therefore also
+// guards the packet state; the mainloop thread only signals stream state changes.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "pulse/capture_packet_assembler.h"
+#include "pulse/pulse_connection.h"
+#include "pulse/pulse_endpoint.h"
+
+namespace standin {
+
+class PulseRecordStream {
+ public:
+  // Records from the endpoint (a sink's monitor for a render endpoint) in the
+  // stream format, corked, and waits until the server has set the stream up.
+  // Exclusive mode asks for 100 ms fragments; shared mode takes the server's.
+  static HRESULT Open(std::shared_ptr<PulseConnection> connection, const PulseEndpoint& endpoint,
+                      bool exclusive, std::shared_ptr<PulseRecordStream>* stream);
+
+  PulseRecordStream(const PulseRecordStream&) = delete;
+  PulseRecordStream& operator=(const PulseRecordStream&) = delete;
+  ~PulseRecordStream();
+
+  // Uncorks (capture runs) or corks the stream, waiting for the server.
+  HRESULT SetCorked(bool corked);
+
+  // IAudioCaptureClient: frames of the next packet, 0 when none waits.
+  HRESULT NextPacketFrames(UINT32* frames);
+  // IAudioCaptureClient: hands out the next packet, or AUDCLNT_S_BUFFER_EMPTY.
+  HRESULT GetPacket(BYTE** data, UINT32* frames, DWORD* flags, UINT64* devicePosition,
+                    UINT64* performanceCounterPosition);
+  // IAudioCaptureClient: ends the packet handed out (0 frames keeps it for later).
+  HRESULT ReleasePacket(UINT32 frames);
+
+ private:
+  PulseRecordStream(std::shared_ptr<PulseConnection> connection, std::size_t frameBytes);
+  HRESULT Connect(const PulseEndpoint& endpoint, bool exclusive);
+  // Locked: peeks fragments until a packet is ready or none is waiting.
+  HRESULT FillPacket();
+
+  std::shared_ptr<PulseConnection> connection_;
+  pa_stream* stream_ = nullptr;
+  CapturePacketAssembler assembler_;
+  bool packetHandedOut_ = false;
+  UINT64 framesReleased_ = 0;  // frames of every packet released so far: the device position
+};
+
+}  // namespace standin

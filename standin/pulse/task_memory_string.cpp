@@ -1,0 +1,19 @@
+#include "pulse/task_memory_string.h"
+
+#include <objbase.h>
+
+#include <cwchar>
+
+#include "common/text_encoding.h"
+
+namespace standin {
+
+LPWSTR NewTaskMemWideString(const std::string& utf8) {
+  const std::wstring wide = velmoravad::Utf8ToWide(utf8);
+  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc((wide.size() + 1) * sizeof(wchar_t)));
+  if (copy == nullptr) return nullptr;
+  std::wmemcpy(copy, wide.c_str(), wide.size() + 1);
+  return copy;
+}
+
+}  // namespace standin
