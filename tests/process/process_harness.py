@@ -1,0 +1,66 @@
+"""Shared pieces of the process-level tests: a private PulseAudio server run by
+private_pulse_server.sh, and a way to run a program binary and collect its
+exit status, standard output and standard error as bytes."""
+
+import os
+import shlex
+import subprocess
+import tempfile
+from dataclasses import dataclass
+from pathlib import Path
+
+SERVER_SCRIPT = Path(__file__).with_name("private_pulse_server.sh")
+RUN_TIMEOUT_SECONDS = 60
+
+
+@dataclass
+class Completed:
+    status: int
+    output: bytes
+    error: bytes
+
+
+class PrivatePulseServer:
+    """A PulseAudio server of the test's own, stopped when the test ends (and by
+    the script's watchdog if the test process dies)."""
+
+    def __init__(self):
+        self.directory = Path(tempfile.mkdtemp(prefix="velmoravad-process-")) / "pulse"
+        exports = subprocess.run(
+            ["bash", str(SERVER_SCRIPT), "start", "--owner", str(os.getpid()), str(self.directory)],
+            check=True, capture_output=True, text=True, timeout=30).stdout
+        self.environment = dict(os.environ)
+        for line in exports.splitlines():
+            name, _, value = shlex.split(line.removeprefix("export "))[0].partition("=")
+            self.environment[name] = value
+
+    def script(self, *arguments):
+        return subprocess.run(["bash", str(SERVER_SCRIPT), *arguments], check=True,
+                              capture_output=True, text=True, env=self.environment,
+                              timeout=30).stdout.strip()
+
+    def add_source(self, name, description, channels):
+        self.script("add-source", name, description, str(channels))
+
+    def remove(self, name):
+        self.script("remove", name)
+
+    def stop(self):
+        subprocess.run(["bash", str(SERVER_SCRIPT), "stop", str(self.directory)],
+                       capture_output=True, timeout=30)
+
+
+def run(command, environment, stdin=subprocess.DEVNULL):
+    completed = subprocess.run(command, env=environment, stdin=stdin, capture_output=True,
+                               timeout=RUN_TIMEOUT_SECONDS)
+    return Completed(completed.returncode, completed.stdout, completed.stderr)
+
+
+def layout_json(endpoints, application_channels, live_input_channels):
+    channels = application_channels + live_input_channels + 2
+    return ('{"endpoints":%d,"channels":%d,"applicationChannels":%d,"liveInputChannels":%d,'
+            '"announcementChannels":2,"sampleRate":48000,"format":"S16LE"}'
+            % (endpoints, channels, application_channels, live_input_channels)).encode()
+
+
+USAGE = b"Usage: velmoravad-aggregate.exe [--list] [--live-input-id ENDPOINT_ID]"
