@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "capture/com_ptr.h"
 #include "capture/core_audio.h"
 #include "capture/prop_variant.h"
+#include "common/text_encoding.h"
 #include "common/unique_handle.h"
 #include "standin/pulse_test_server.h"
 
@@ -338,6 +340,25 @@ TEST_F(PulseAudioSystemTest, GetDeviceFindsSourcesThenSinksByNameAndNothingElse)
     EXPECT_EQ(enumerator->GetDevice(id, device.Receive()), kNotFound) << "id '" << id << "'";
     EXPECT_FALSE(device);
   }
+}
+
+TEST_F(PulseAudioSystemTest, DefaultEndpointsAreTheServerDefaults) {
+  ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+  ASSERT_TRUE(enumerator);
+  ComPtr<IMMDevice> sink;
+  ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, sink.Receive()), S_OK);
+  EXPECT_EQ(IdOf(sink.Get()), L"spk");  // the only sink
+
+  ComPtr<IMMDevice> source;
+  ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, source.Receive()), S_OK);
+  const std::wstring id = IdOf(source.Get());
+  EXPECT_TRUE(std::any_of(kCaptureEndpoints.begin(), kCaptureEndpoints.end(),
+                          [&id](const Endpoint& endpoint) { return Wide(endpoint.id) == id; }))
+      << "default source " << velmoravad::WideToUtf8(id);
+
+  ComPtr<IMMDevice> both;
+  EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eAll, eConsole, both.Receive()), E_INVALIDARG);
+  EXPECT_FALSE(both);
 }
 
 TEST_F(PulseAudioSystemTest, PropertyStoreHasOnlyTheFriendlyNameAndIsReadOnly) {
