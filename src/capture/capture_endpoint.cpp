@@ -38,11 +38,11 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
       device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, audioClient.ReceiveVoid());
   if (Failed(result)) return result;
 
-  WAVEFORMATEX* rawMixFormat = nullptr;
-  result = audioClient->GetMixFormat(&rawMixFormat);
-  const CoTaskMemPtr<WAVEFORMATEX> mixFormat(rawMixFormat);
+  CoTaskMemPtr<WAVEFORMATEX> mixFormat;
+  result = audioClient->GetMixFormat(CoTaskMemOut<WAVEFORMATEX>(mixFormat).Address());
   if (Failed(result)) return result;
   channels = mixFormat ? mixFormat->nChannels : 0;
+  mixFormat.reset();
   if (channels == 0) return kInvalidArgument;
   if (!initialize) return S_OK;
 
@@ -52,10 +52,11 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
       exclusive ? AUDCLNT_SHAREMODE_EXCLUSIVE : AUDCLNT_SHAREMODE_SHARED;
   const REFERENCE_TIME bufferDuration = exclusive ? kExclusiveBufferDuration : 0;
 
-  WAVEFORMATEX* rawClosestMatch = nullptr;
-  result = audioClient->IsFormatSupported(shareMode, requested, &rawClosestMatch);
+  CoTaskMemPtr<WAVEFORMATEX> closestMatch;
+  result = audioClient->IsFormatSupported(shareMode, requested,
+                                          CoTaskMemOut<WAVEFORMATEX>(closestMatch).Address());
   // The closest match is never used: only exact acceptance lets a stream be set up.
-  CoTaskMemFree(rawClosestMatch);
+  closestMatch.reset();
   if (Failed(result)) return result;
   if (result != S_OK) return kUnsupportedFormat;
 

@@ -15,4 +15,20 @@ struct CoTaskMemDeleter {
 template <class T>
 using CoTaskMemPtr = std::unique_ptr<T, CoTaskMemDeleter>;
 
+// Out-parameter adaptor: `call(CoTaskMemOut<T>(owner).Address())` leaves the
+// block the call returned in `owner` at the end of the statement.
+template <class T>
+class CoTaskMemOut {
+ public:
+  explicit CoTaskMemOut(CoTaskMemPtr<T>& owner) : owner_(owner) {}
+  CoTaskMemOut(const CoTaskMemOut&) = delete;
+  CoTaskMemOut& operator=(const CoTaskMemOut&) = delete;
+  ~CoTaskMemOut() { owner_.reset(raw_); }
+  T** Address() { return &raw_; }
+
+ private:
+  CoTaskMemPtr<T>& owner_;
+  T* raw_ = nullptr;
+};
+
 }  // namespace velmoravad

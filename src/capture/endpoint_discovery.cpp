@@ -30,11 +30,7 @@ HRESULT AppendIfApplicationEndpoint(IMMDeviceCollection& collection, UINT index,
   if (!Failed(result)) result = device->OpenPropertyStore(STGM_READ, properties.Receive());
   if (!Failed(result))
     result = properties->GetValue(PKEY_Device_FriendlyName, friendlyName.Receive());
-  if (!Failed(result)) {
-    wchar_t* rawId = nullptr;
-    result = device->GetId(&rawId);
-    endpointId.reset(rawId);
-  }
+  if (!Failed(result)) result = device->GetId(CoTaskMemOut<wchar_t>(endpointId).Address());
   if (Failed(result)) return result;
 
   const std::int32_t slot = ParseApplicationSlot(friendlyName.WideStringOrNull());

@@ -1,0 +1,107 @@
+// How record-stream fragments become capture packets. Real PulseAudio servers
+// hand out whole-frame fragments and seldom a hole, so the cases a server cannot
+// be made to produce on demand are covered here.
+#include "pulse/capture_packet_assembler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace standin {
+namespace {
+
+using FragmentUse = CapturePacketAssembler::FragmentUse;
+
+constexpr std::size_t kStereoFrameBytes = 4;
+
+std::vector<std::uint8_t> Bytes(std::uint8_t first, std::size_t count) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(first + i);
+  return bytes;
+}
+
+std::vector<std::uint8_t> PacketBytes(const CapturePacketAssembler& assembler) {
+  const std::uint8_t* data = assembler.PacketData();
+  return {data, data + assembler.PacketFrames() * kStereoFrameBytes};
+}
+
+TEST(CapturePacketAssemblerTest, WholeFrameFragmentIsHandedOutInPlaceAndDroppedOnRelease) {
+  CapturePacketAssembler assembler(kStereoFrameBytes);
+  const std::vector<std::uint8_t> fragment = Bytes(1, 4 * kStereoFrameBytes);
+
+  EXPECT_FALSE(assembler.HasPacket());
+  EXPECT_EQ(assembler.Offer(fragment.data(), fragment.size()), FragmentUse::kDropAfterRelease);
+  ASSERT_TRUE(assembler.HasPacket());
+  EXPECT_EQ(assembler.PacketFrames(), 4u);
+  EXPECT_FALSE(assembler.PacketIsSilent());
+  EXPECT_EQ(assembler.PacketData(), fragment.data());
+
+  EXPECT_TRUE(assembler.Release());
+  EXPECT_FALSE(assembler.HasPacket());
+  EXPECT_EQ(assembler.PacketFrames(), 0u);
+}
+
+TEST(CapturePacketAssemblerTest, HoleBecomesSilentPacketOfZeros) {
+  CapturePacketAssembler assembler(kStereoFrameBytes);
+
+  EXPECT_EQ(assembler.Offer(nullptr, 480 * kStereoFrameBytes), FragmentUse::kDropNow);
+  ASSERT_TRUE(assembler.HasPacket());
+  EXPECT_EQ(assembler.PacketFrames(), 480u);
+  EXPECT_TRUE(assembler.PacketIsSilent());
+  EXPECT_EQ(PacketBytes(assembler), std::vector<std::uint8_t>(480 * kStereoFrameBytes, 0));
+  EXPECT_FALSE(assembler.Release());  // already dropped when it was copied
+  EXPECT_FALSE(assembler.PacketIsSilent());
+}
+
+TEST(CapturePacketAssemblerTest, PartialFrameIsHeldBackUntilTheNextFragmentCompletesIt) {
+  CapturePacketAssembler assembler(kStereoFrameBytes);
+  const std::vector<std::uint8_t> stream = Bytes(10, 5 * kStereoFrameBytes);
+  // 1 frame and 2 bytes, then 2 bytes completing frame 2 and 3 more frames.
+  const std::size_t split = kStereoFrameBytes + 2;
+
+  EXPECT_EQ(assembler.Offer(stream.data(), split), FragmentUse::kDropNow);
+  ASSERT_EQ(assembler.PacketFrames(), 1u);
+  EXPECT_EQ(PacketBytes(assembler), std::vector<std::uint8_t>(stream.begin(), stream.begin() + 4));
+  EXPECT_FALSE(assembler.Release());
+
+  EXPECT_EQ(assembler.Offer(stream.data() + split, stream.size() - split), FragmentUse::kDropNow);
+  ASSERT_EQ(assembler.PacketFrames(), 4u);
+  EXPECT_EQ(PacketBytes(assembler), std::vector<std::uint8_t>(stream.begin() + 4, stream.end()));
+  EXPECT_FALSE(assembler.Release());
+}
+
+TEST(CapturePacketAssemblerTest, FragmentsSmallerThanAFrameGiveNoPacketUntilAFrameIsWhole) {
+  CapturePacketAssembler assembler(6);  // 3 channels
+  const std::vector<std::uint8_t> frame = Bytes(1, 6);
+
+  EXPECT_EQ(assembler.Offer(frame.data(), 2), FragmentUse::kDropNow);
+  EXPECT_FALSE(assembler.HasPacket());
+  EXPECT_EQ(assembler.Offer(frame.data() + 2, 3), FragmentUse::kDropNow);
+  EXPECT_FALSE(assembler.HasPacket());
+  EXPECT_EQ(assembler.Offer(frame.data() + 5, 1), FragmentUse::kDropNow);
+  ASSERT_EQ(assembler.PacketFrames(), 1u);
+  EXPECT_EQ(std::vector<std::uint8_t>(assembler.PacketData(), assembler.PacketData() + 6), frame);
+}
+
+TEST(CapturePacketAssemblerTest, HoleAfterAPartialFrameFillsWithZerosAndKeepsFrameAlignment) {
+  CapturePacketAssembler assembler(kStereoFrameBytes);
+  const std::vector<std::uint8_t> start = Bytes(1, 6);  // 1.5 frames
+
+  assembler.Offer(start.data(), start.size());
+  assembler.Release();
+  // A 6-byte hole completes frame 2 with zeros, then makes one frame of zeros.
+  EXPECT_EQ(assembler.Offer(nullptr, 6), FragmentUse::kDropNow);
+  ASSERT_EQ(assembler.PacketFrames(), 2u);
+  EXPECT_FALSE(assembler.PacketIsSilent());  // it carries real samples too
+  EXPECT_EQ(PacketBytes(assembler), (std::vector<std::uint8_t>{5, 6, 0, 0, 0, 0, 0, 0}));
+  assembler.Release();
+
+  // Back in step: the next whole-frame fragment is handed out in place again.
+  const std::vector<std::uint8_t> next = Bytes(20, kStereoFrameBytes);
+  EXPECT_EQ(assembler.Offer(next.data(), next.size()), FragmentUse::kDropAfterRelease);
+  EXPECT_EQ(assembler.PacketData(), next.data());
+}
+
+}  // namespace
+}  // namespace standin

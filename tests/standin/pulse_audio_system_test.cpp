@@ -1,0 +1,739 @@
+// The PulseAudio audio system behind the Core Audio stand-in, against a real
+// private server (run through tests/process/with_private_pulse_server.sh).
+// Everything is reached the way the program reaches it: CoCreateInstance of
+// MMDeviceEnumerator, then the COM interfaces.
+#include <functiondiscoverykeys_devpkey.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/co_task_mem_ptr.h"
+#include "capture/com_ptr.h"
+#include "capture/core_audio.h"
+#include "capture/prop_variant.h"
+#include "common/text_encoding.h"
+#include "common/unique_handle.h"
+#include "standin/pulse_test_server.h"
+
+namespace standin {
+namespace {
+
+using velmoravad::ComPtr;
+using velmoravad::CoTaskMemOut;
+using velmoravad::CoTaskMemPtr;
+using velmoravad::PropVariant;
+using velmoravad::UniqueHandle;
+
+constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);
+
+// Connections of this process's audio system to the server: clients named as
+// pa_context_new names them.
+int OurConnections() {
+  return testing::CountPactlLines("list clients", "application.name = \"velmoravad-aggregate\"");
+}
+
+// Record streams of clients (the remap source's own stream is no client's).
+int OurStreams() {
+  return testing::CountPactlLines("list short source-outputs", "protocol-native.c");
+}
+
+struct Endpoint {
+  const char* id;
+  const wchar_t* friendlyName;
+  WORD channels;
+};
+
+// The capture endpoints of the test server, in the order the server lists them.
+// "six" is a remapped source over the 8-channel "six.pipe" (see
+// private_pulse_server.sh); "spk.monitor" is the monitor of the sink "spk".
+const std::vector<Endpoint> kCaptureEndpoints = {
+    {"app2", L"VelmoraDSP Application 2 Output", 2},
+    {"app1", L"VelmoraDSP Application 1 Output", 1},
+    {"six.pipe", L"Pipe of VelmoraDSP Application 3 Output", 8},
+    {"six", L"VelmoraDSP Application 3 Output", 6},
+    {"mic", L"Mikrofon \u00fc \"Studio\" it's", 4},
+    {"spk.monitor", L"Monitor of Speakers", 2},
+    {"feed2", L"Feed stereo", 2},
+    {"feed1", L"Feed mono", 1},
+};
+
+// 16-bit PCM at 48000 Hz as the capture code asks for it.
+WAVEFORMATEXTENSIBLE RequestedFormat(WORD channels) {
+  WAVEFORMATEXTENSIBLE format{};
+  format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  format.Format.nChannels = channels;
+  format.Format.nSamplesPerSec = 48000;
+  format.Format.wBitsPerSample = 16;
+  format.Format.nBlockAlign = static_cast<WORD>(channels * 2);
+  format.Format.nAvgBytesPerSec = 48000u * format.Format.nBlockAlign;
+  format.Format.cbSize = 22;
+  format.Samples.wValidBitsPerSample = 16;
+  format.dwChannelMask = channels == 1 ? SPEAKER_FRONT_CENTER : 3;
+  format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  return format;
+}
+
+std::wstring Wide(const char* text) { return std::wstring(text, text + std::strlen(text)); }
+
+// Polls until the condition holds or a few seconds pass; for effects the server
+// applies asynchronously (a client leaving, a stream going away).
+template <class Condition>
+bool Eventually(Condition condition) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return condition();
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    hadOld_ = old != nullptr;
+    if (hadOld_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnvironment() {
+    if (hadOld_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  bool hadOld_ = false;
+  std::string old_;
+};
+
+class PulseAudioSystemTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!testing::HasPrivateServer()) return;
+    bool ok = true;
+    const auto run = [&ok](std::vector<std::string> arguments) {
+      bool step = false;
+      testing::RunServerScript(arguments, &step);
+      ok = ok && step;
+    };
+    run({"add-source", "app2", "VelmoraDSP Application 2 Output", "2"});
+    run({"add-source", "app1", "VelmoraDSP Application 1 Output", "1"});
+    run({"add-source", "six", "VelmoraDSP Application 3 Output", "6"});
+    run({"add-source", "mic", "Mikrofon \u00fc \"Studio\" it's", "4", "44100"});
+    run({"add-sink", "spk", "Speakers", "2"});
+    run({"add-source", "feed2", "Feed stereo", "2"});
+    run({"add-source", "feed1", "Feed mono", "1"});
+    serverReady_ = ok;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(testing::HasPrivateServer())
+        << "run through tests/process/with_private_pulse_server.sh";
+    ASSERT_TRUE(serverReady_) << "the test sources could not be added";
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+  }
+
+  void TearDown() override {
+    CoUninitialize();
+    // Every test releases everything it made: the connection is gone.
+    EXPECT_TRUE(Eventually([] { return OurConnections() == 0; }));
+  }
+
+  static ComPtr<IMMDeviceEnumerator> NewEnumerator() {
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    EXPECT_EQ(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                               __uuidof(IMMDeviceEnumerator), enumerator.ReceiveVoid()),
+              S_OK);
+    return enumerator;
+  }
+
+  static ComPtr<IMMDevice> DeviceById(const char* id) {
+    ComPtr<IMMDevice> device;
+    ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+    if (enumerator) {
+      EXPECT_EQ(enumerator->GetDevice(Wide(id).c_str(), device.Receive()), S_OK);
+    }
+    return device;
+  }
+
+  static ComPtr<IAudioClient> Activate(IMMDevice* device) {
+    ComPtr<IAudioClient> client;
+    EXPECT_EQ(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, client.ReceiveVoid()),
+              S_OK);
+    return client;
+  }
+
+  static std::wstring IdOf(IMMDevice* device) {
+    CoTaskMemPtr<wchar_t> id;
+    EXPECT_EQ(device->GetId(CoTaskMemOut<wchar_t>(id).Address()), S_OK);
+    return id ? std::wstring(id.get()) : std::wstring();
+  }
+
+  static std::wstring FriendlyNameOf(IMMDevice* device) {
+    ComPtr<IPropertyStore> store;
+    EXPECT_EQ(device->OpenPropertyStore(STGM_READ, store.Receive()), S_OK);
+    if (!store) return {};
+    PropVariant value;
+    EXPECT_EQ(store->GetValue(PKEY_Device_FriendlyName, value.Receive()), S_OK);
+    EXPECT_EQ(value.Get().vt, VT_LPWSTR);
+    return value.WideStringOrNull() != nullptr ? value.WideStringOrNull() : L"";
+  }
+
+  static WORD MixChannelsOf(IMMDevice* device) {
+    ComPtr<IAudioClient> client = Activate(device);
+    if (!client) return 0;
+    CoTaskMemPtr<WAVEFORMATEX> format;
+    EXPECT_EQ(client->GetMixFormat(CoTaskMemOut<WAVEFORMATEX>(format).Address()), S_OK);
+    return format ? format->nChannels : 0;
+  }
+
+  // Initialize, event, capture client, as the capture code opens a stream.
+  static void OpenStream(IAudioClient* client, WORD channels, bool exclusive, UniqueHandle* event,
+                         ComPtr<IAudioCaptureClient>* capture) {
+    const WAVEFORMATEXTENSIBLE format = RequestedFormat(channels);
+    const REFERENCE_TIME duration = exclusive ? 1000000 : 0;
+    ASSERT_EQ(client->Initialize(exclusive ? AUDCLNT_SHAREMODE_EXCLUSIVE : AUDCLNT_SHAREMODE_SHARED,
+                                 AUDCLNT_STREAMFLAGS_EVENTCALLBACK, duration, duration,
+                                 &format.Format, nullptr),
+              S_OK);
+    *event = UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_EQ(client->SetEventHandle(event->Get()), S_OK);
+    ASSERT_EQ(client->GetService(__uuidof(IAudioCaptureClient), capture->ReceiveVoid()), S_OK);
+  }
+
+  // Reads packets until `samples` samples have come, or the time is up.
+  static std::vector<std::int16_t> Capture(IAudioCaptureClient* capture, WORD channels,
+                                           std::size_t samples) {
+    std::vector<std::int16_t> captured;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (captured.size() < samples && std::chrono::steady_clock::now() < deadline) {
+      UINT32 next = 0;
+      EXPECT_EQ(capture->GetNextPacketSize(&next), S_OK);
+      if (next == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        continue;
+      }
+      BYTE* data = nullptr;
+      UINT32 frames = 0;
+      DWORD flags = 0;
+      EXPECT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
+      EXPECT_EQ(frames, next);
+      const std::size_t count = std::size_t{frames} * channels;
+      if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0) {
+        captured.insert(captured.end(), count, 0);
+      } else {
+        const std::size_t start = captured.size();
+        captured.resize(start + count);
+        std::memcpy(captured.data() + start, data, count * sizeof(std::int16_t));
+      }
+      EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
+    }
+    return captured;
+  }
+
+  static std::vector<std::int16_t> Ramp(std::size_t samples) {
+    std::vector<std::int16_t> ramp(samples);
+    for (std::size_t k = 0; k < samples; ++k) {
+      ramp[k] = static_cast<std::int16_t>(static_cast<std::uint16_t>(k));
+    }
+    return ramp;
+  }
+
+  static void Feed(const char* source, const char* pattern, std::size_t frames) {
+    bool ok = false;
+    testing::RunServerScript({"feed", source, pattern, std::to_string(frames)}, &ok);
+    EXPECT_TRUE(ok) << "feeding " << source;
+  }
+
+  static inline bool serverReady_ = false;
+};
+
+// ---- Enumeration and lookup ----
+
+TEST_F(PulseAudioSystemTest, CaptureEndpointsAreEverySourceInServerOrder) {
+  ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+  ASSERT_TRUE(enumerator);
+  ComPtr<IMMDeviceCollection> collection;
+  ASSERT_EQ(enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, collection.Receive()),
+            S_OK);
+  UINT count = 0;
+  ASSERT_EQ(collection->GetCount(&count), S_OK);
+  ASSERT_EQ(count, kCaptureEndpoints.size());
+  for (UINT index = 0; index < count; ++index) {
+    SCOPED_TRACE(kCaptureEndpoints[index].id);
+    ComPtr<IMMDevice> device;
+    ASSERT_EQ(collection->Item(index, device.Receive()), S_OK);
+    EXPECT_EQ(IdOf(device.Get()), Wide(kCaptureEndpoints[index].id));
+    EXPECT_EQ(FriendlyNameOf(device.Get()), kCaptureEndpoints[index].friendlyName);
+    EXPECT_EQ(MixChannelsOf(device.Get()), kCaptureEndpoints[index].channels);
+    DWORD state = 0;
+    EXPECT_EQ(device->GetState(&state), S_OK);
+    EXPECT_EQ(state, DEVICE_STATE_ACTIVE);
+  }
+  ComPtr<IMMDevice> beyond;
+  EXPECT_EQ(collection->Item(count, beyond.Receive()), E_INVALIDARG);
+  EXPECT_FALSE(beyond);
+}
+
+TEST_F(PulseAudioSystemTest, RenderEndpointsAreSinksAndTheStateMaskIsHonoured) {
+  ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+  ASSERT_TRUE(enumerator);
+  ComPtr<IMMDeviceCollection> render;
+  ASSERT_EQ(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATEMASK_ALL, render.Receive()), S_OK);
+  UINT count = 0;
+  ASSERT_EQ(render->GetCount(&count), S_OK);
+  ASSERT_EQ(count, 1u);
+  ComPtr<IMMDevice> sink;
+  ASSERT_EQ(render->Item(0, sink.Receive()), S_OK);
+  EXPECT_EQ(IdOf(sink.Get()), L"spk");
+  EXPECT_EQ(FriendlyNameOf(sink.Get()), L"Speakers");
+  EXPECT_EQ(MixChannelsOf(sink.Get()), 2);
+
+  ComPtr<IMMDeviceCollection> all;
+  ASSERT_EQ(enumerator->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, all.Receive()), S_OK);
+  ASSERT_EQ(all->GetCount(&count), S_OK);
+  EXPECT_EQ(count, kCaptureEndpoints.size() + 1);
+
+  // Every endpoint is active, so a mask without ACTIVE selects none.
+  ComPtr<IMMDeviceCollection> inactive;
+  ASSERT_EQ(enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED,
+                                           inactive.Receive()),
+            S_OK);
+  ASSERT_EQ(inactive->GetCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+
+  ComPtr<IMMDeviceCollection> invalid;
+  EXPECT_EQ(enumerator->EnumAudioEndpoints(static_cast<EDataFlow>(3), DEVICE_STATE_ACTIVE,
+                                           invalid.Receive()),
+            E_INVALIDARG);
+  EXPECT_FALSE(invalid);
+}
+
+TEST_F(PulseAudioSystemTest, GetDeviceFindsSourcesThenSinksByNameAndNothingElse) {
+  ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+  ASSERT_TRUE(enumerator);
+  for (const char* id : {"app1", "six", "spk.monitor", "spk"}) {
+    SCOPED_TRACE(id);
+    ComPtr<IMMDevice> device;
+    ASSERT_EQ(enumerator->GetDevice(Wide(id).c_str(), device.Receive()), S_OK);
+    EXPECT_EQ(IdOf(device.Get()), Wide(id));
+  }
+  ComPtr<IMMDevice> mic;
+  ASSERT_EQ(enumerator->GetDevice(L"mic", mic.Receive()), S_OK);
+  EXPECT_EQ(FriendlyNameOf(mic.Get()), L"Mikrofon \u00fc \"Studio\" it's");
+
+  for (const wchar_t* id : {L"nope", L"", L"APP1", L"app1 ", L"VelmoraDSP Application 1 Output"}) {
+    ComPtr<IMMDevice> device;
+    EXPECT_EQ(enumerator->GetDevice(id, device.Receive()), kNotFound) << "id '" << id << "'";
+    EXPECT_FALSE(device);
+  }
+}
+
+TEST_F(PulseAudioSystemTest, DefaultEndpointsAreTheServerDefaults) {
+  ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+  ASSERT_TRUE(enumerator);
+  ComPtr<IMMDevice> sink;
+  ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, sink.Receive()), S_OK);
+  EXPECT_EQ(IdOf(sink.Get()), L"spk");  // the only sink
+
+  ComPtr<IMMDevice> source;
+  ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, source.Receive()), S_OK);
+  const std::wstring id = IdOf(source.Get());
+  EXPECT_TRUE(std::any_of(kCaptureEndpoints.begin(), kCaptureEndpoints.end(),
+                          [&id](const Endpoint& endpoint) { return Wide(endpoint.id) == id; }))
+      << "default source " << velmoravad::WideToUtf8(id);
+
+  ComPtr<IMMDevice> both;
+  EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eAll, eConsole, both.Receive()), E_INVALIDARG);
+  EXPECT_FALSE(both);
+}
+
+TEST_F(PulseAudioSystemTest, PropertyStoreHasOnlyTheFriendlyNameAndIsReadOnly) {
+  ComPtr<IMMDevice> device = DeviceById("app2");
+  ASSERT_TRUE(device);
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.Receive()), S_OK);
+
+  PropVariant name;
+  ASSERT_EQ(store->GetValue(PKEY_Device_FriendlyName, name.Receive()), S_OK);
+  ASSERT_EQ(name.Get().vt, VT_LPWSTR);
+  EXPECT_STREQ(name.WideStringOrNull(), L"VelmoraDSP Application 2 Output");
+
+  const PROPERTYKEY otherKey = {PKEY_Device_FriendlyName.fmtid, 2};  // device description
+  PropVariant other;
+  EXPECT_EQ(store->GetValue(otherKey, other.Receive()), S_OK);
+  EXPECT_EQ(other.Get().vt, VT_EMPTY);
+
+  EXPECT_LT(store->SetValue(PKEY_Device_FriendlyName, name.Get()), 0);
+  ComPtr<IPropertyStore> writable;
+  EXPECT_LT(device->OpenPropertyStore(0x1 /* STGM_WRITE */, writable.Receive()), 0);
+  EXPECT_FALSE(writable);
+}
+
+// ---- COM rules ----
+
+TEST_F(PulseAudioSystemTest, ObjectsCountReferencesAndAnswerOnlyTheirOwnInterfaces) {
+  ComPtr<IMMDevice> device = DeviceById("app2");
+  ASSERT_TRUE(device);
+  IMMDevice* raw = device.Get();
+  EXPECT_EQ(raw->AddRef(), 2u);
+  EXPECT_EQ(raw->Release(), 1u);
+
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(raw->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&unknown)), S_OK);
+  EXPECT_EQ(unknown, static_cast<IUnknown*>(raw));
+  EXPECT_EQ(unknown->Release(), 1u);
+  IMMDevice* same = nullptr;
+  ASSERT_EQ(raw->QueryInterface(__uuidof(IMMDevice), reinterpret_cast<void**>(&same)), S_OK);
+  EXPECT_EQ(same->Release(), 1u);
+  void* other = &other;
+  EXPECT_EQ(raw->QueryInterface(__uuidof(IAudioClient), &other), E_NOINTERFACE);
+  EXPECT_EQ(other, nullptr);
+
+  void* notAClient = &notAClient;
+  EXPECT_EQ(raw->Activate(__uuidof(IMMDeviceEnumerator), CLSCTX_ALL, nullptr, &notAClient),
+            E_NOINTERFACE);
+  EXPECT_EQ(notAClient, nullptr);
+
+  ComPtr<IAudioClient> client = Activate(raw);
+  ASSERT_TRUE(client);
+  IAudioCaptureClient* wrong = nullptr;
+  EXPECT_EQ(
+      client.Get()->QueryInterface(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(&wrong)),
+      E_NOINTERFACE);
+}
+
+TEST_F(PulseAudioSystemTest, DevicesAndStreamsOutliveTheEnumeratorOnOneSharedConnection) {
+  ComPtr<IMMDeviceEnumerator> first = NewEnumerator();
+  ComPtr<IMMDeviceEnumerator> second = NewEnumerator();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(OurConnections(), 1);
+
+  ComPtr<IMMDevice> device;
+  ASSERT_EQ(first->GetDevice(L"feed1", device.Receive()), S_OK);
+  first.Reset();
+  second.Reset();
+  EXPECT_EQ(OurConnections(), 1);
+
+  ComPtr<IAudioClient> client = Activate(device.Get());
+  ASSERT_TRUE(client);
+  device.Reset();
+  UniqueHandle event;
+  ComPtr<IAudioCaptureClient> capture;
+  OpenStream(client.Get(), 1, true, &event, &capture);
+  EXPECT_EQ(OurStreams(), 1);
+
+  // The capture client alone keeps the stream.
+  client.Reset();
+  EXPECT_EQ(OurStreams(), 1);
+  UINT32 next = 1;
+  EXPECT_EQ(capture->GetNextPacketSize(&next), S_OK);
+  EXPECT_EQ(next, 0u);
+  capture.Reset();
+  EXPECT_TRUE(Eventually([] { return OurStreams() == 0; }));
+  // TearDown checks that the connection has gone with the last object.
+}
+
+// ---- Audio client ----
+
+TEST_F(PulseAudioSystemTest, IsFormatSupportedAcceptsOnly16BitPcmAt48000WithTheEndpointChannels) {
+  ComPtr<IMMDevice> device = DeviceById("mic");  // 4 channels at 44100 Hz on the server
+  ASSERT_TRUE(device);
+  ComPtr<IAudioClient> client = Activate(device.Get());
+  ASSERT_TRUE(client);
+
+  CoTaskMemPtr<WAVEFORMATEX> mix;
+  ASSERT_EQ(client->GetMixFormat(CoTaskMemOut<WAVEFORMATEX>(mix).Address()), S_OK);
+  EXPECT_EQ(mix->wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+  EXPECT_EQ(mix->nChannels, 4);
+  EXPECT_EQ(mix->nSamplesPerSec, 48000u);
+
+  const WAVEFORMATEXTENSIBLE requested = RequestedFormat(4);
+  WAVEFORMATEX plain = requested.Format;
+  plain.wFormatTag = WAVE_FORMAT_PCM;
+  plain.cbSize = 0;
+  const WAVEFORMATEX* accepted[] = {&requested.Format, &plain, mix.get()};
+  for (AUDCLNT_SHAREMODE mode : {AUDCLNT_SHAREMODE_SHARED, AUDCLNT_SHAREMODE_EXCLUSIVE}) {
+    for (const WAVEFORMATEX* format : accepted) {
+      CoTaskMemPtr<WAVEFORMATEX> closest;
+      EXPECT_EQ(
+          client->IsFormatSupported(mode, format, CoTaskMemOut<WAVEFORMATEX>(closest).Address()),
+          S_OK);
+      EXPECT_FALSE(closest);
+    }
+  }
+
+  std::vector<WAVEFORMATEXTENSIBLE> refused(5, requested);
+  refused[0].Format.nSamplesPerSec = 44100;
+  refused[0].Format.nAvgBytesPerSec = 44100u * 8;
+  refused[1] = RequestedFormat(2);
+  refused[2].Samples.wValidBitsPerSample = 12;
+  refused[3].SubFormat.Data1 = 3;  // IEEE float
+  refused[4].Format.wBitsPerSample = 24;
+  for (const WAVEFORMATEXTENSIBLE& format : refused) {
+    CoTaskMemPtr<WAVEFORMATEX> closest;
+    EXPECT_EQ(client->IsFormatSupported(AUDCLNT_SHAREMODE_SHARED, &format.Format,
+                                        CoTaskMemOut<WAVEFORMATEX>(closest).Address()),
+              S_FALSE);
+    ASSERT_TRUE(closest);
+    EXPECT_EQ(closest->nChannels, 4);
+    EXPECT_EQ(closest->nSamplesPerSec, 48000u);
+    EXPECT_EQ(closest->wBitsPerSample, 16);
+
+    CoTaskMemPtr<WAVEFORMATEX> none;
+    EXPECT_EQ(client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &format.Format,
+                                        CoTaskMemOut<WAVEFORMATEX>(none).Address()),
+              AUDCLNT_E_UNSUPPORTED_FORMAT);
+    EXPECT_FALSE(none);
+  }
+}
+
+TEST_F(PulseAudioSystemTest, InitializeSetsUpOneCorkedStreamInEitherShareMode) {
+  for (const bool exclusive : {true, false}) {
+    SCOPED_TRACE(exclusive ? "exclusive" : "shared");
+    ComPtr<IMMDevice> device = DeviceById("six");
+    ASSERT_TRUE(device);
+    ComPtr<IAudioClient> client = Activate(device.Get());
+    ASSERT_TRUE(client);
+
+    // Before Initialize there is no stream to serve, start or stop.
+    ComPtr<IAudioCaptureClient> early;
+    EXPECT_EQ(client->GetService(__uuidof(IAudioCaptureClient), early.ReceiveVoid()),
+              AUDCLNT_E_NOT_INITIALIZED);
+    EXPECT_EQ(client->Start(), AUDCLNT_E_NOT_INITIALIZED);
+    EXPECT_EQ(client->Stop(), AUDCLNT_E_NOT_INITIALIZED);
+
+    const WAVEFORMATEXTENSIBLE wrong = RequestedFormat(2);
+    const AUDCLNT_SHAREMODE mode =
+        exclusive ? AUDCLNT_SHAREMODE_EXCLUSIVE : AUDCLNT_SHAREMODE_SHARED;
+    EXPECT_EQ(
+        client->Initialize(mode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0, &wrong.Format, nullptr),
+        AUDCLNT_E_UNSUPPORTED_FORMAT);
+
+    const WAVEFORMATEXTENSIBLE format = RequestedFormat(6);
+    ASSERT_EQ(client->Initialize(mode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 1000000, 1000000,
+                                 &format.Format, nullptr),
+              S_OK);
+    EXPECT_EQ(OurStreams(), 1);
+    EXPECT_EQ(client->Initialize(mode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 1000000, 1000000,
+                                 &format.Format, nullptr),
+              AUDCLNT_E_ALREADY_INITIALIZED);
+    EXPECT_EQ(OurStreams(), 1);
+
+    EXPECT_EQ(client->Stop(), S_FALSE);  // never started: nothing to do
+    EXPECT_EQ(client->Start(), AUDCLNT_E_EVENTHANDLE_NOT_SET);
+    UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    ASSERT_EQ(client->SetEventHandle(event.Get()), S_OK);
+    EXPECT_EQ(client->Start(), S_OK);
+    EXPECT_EQ(client->Start(), AUDCLNT_E_NOT_STOPPED);
+    EXPECT_EQ(client->Stop(), S_OK);
+    EXPECT_EQ(client->Stop(), S_FALSE);
+
+    client.Reset();
+    EXPECT_TRUE(Eventually([] { return OurStreams() == 0; }));
+  }
+}
+
+TEST_F(PulseAudioSystemTest, RenderEndpointRecordsFromItsMonitor) {
+  ComPtr<IMMDevice> device = DeviceById("spk");
+  ASSERT_TRUE(device);
+  ComPtr<IAudioClient> client = Activate(device.Get());
+  ASSERT_TRUE(client);
+  UniqueHandle event;
+  ComPtr<IAudioCaptureClient> capture;
+  OpenStream(client.Get(), 2, false, &event, &capture);
+  EXPECT_EQ(OurStreams(), 1);
+  EXPECT_EQ(client->Start(), S_OK);
+  // A null sink's monitor delivers silence while nothing plays.
+  const std::vector<std::int16_t> captured = Capture(capture.Get(), 2, 960);
+  ASSERT_GE(captured.size(), 960u);
+  EXPECT_EQ(captured, std::vector<std::int16_t>(captured.size(), 0));
+}
+
+// ---- Capture ----
+
+TEST_F(PulseAudioSystemTest, FedSamplesArriveBitExactThroughGetBuffer) {
+  struct Case {
+    const char* source;
+    WORD channels;
+    bool exclusive;
+  };
+  // feed2 and feed1 are plain pipe sources, six a remap over an 8-channel one.
+  for (const Case& test : {Case{"feed2", 2, true}, Case{"feed1", 1, false}, Case{"six", 6, true}}) {
+    SCOPED_TRACE(test.source);
+    ComPtr<IMMDevice> device = DeviceById(test.source);
+    ASSERT_TRUE(device);
+    ComPtr<IAudioClient> client = Activate(device.Get());
+    ASSERT_TRUE(client);
+    UniqueHandle event;
+    ComPtr<IAudioCaptureClient> capture;
+    OpenStream(client.Get(), test.channels, test.exclusive, &event, &capture);
+
+    // Nothing waits before the stream runs.
+    UINT32 next = 1;
+    EXPECT_EQ(capture->GetNextPacketSize(&next), S_OK);
+    EXPECT_EQ(next, 0u);
+    BYTE* data = reinterpret_cast<BYTE*>(&next);
+    UINT32 frames = 1;
+    DWORD flags = 1;
+    EXPECT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), AUDCLNT_S_BUFFER_EMPTY);
+    EXPECT_EQ(frames, 0u);
+    EXPECT_EQ(capture->ReleaseBuffer(0), AUDCLNT_E_OUT_OF_ORDER);
+
+    ASSERT_EQ(client->Start(), S_OK);
+    const std::size_t frameCount = 48000 + 17;  // one second and a bit
+    Feed(test.source, "ramp", frameCount);
+    const std::size_t samples = frameCount * test.channels;
+    const std::vector<std::int16_t> captured = Capture(capture.Get(), test.channels, samples);
+    EXPECT_EQ(captured.size(), samples);
+    EXPECT_TRUE(captured == Ramp(samples)) << "the captured samples differ from the ramp fed";
+    EXPECT_EQ(client->Stop(), S_OK);
+  }
+}
+
+TEST_F(PulseAudioSystemTest, PacketIsHandedOutOnceAndReleasedWholeOrNotAtAll) {
+  ComPtr<IMMDevice> device = DeviceById("feed2");
+  ASSERT_TRUE(device);
+  ComPtr<IAudioClient> client = Activate(device.Get());
+  ASSERT_TRUE(client);
+  UniqueHandle event;
+  ComPtr<IAudioCaptureClient> capture;
+  OpenStream(client.Get(), 2, true, &event, &capture);
+  ASSERT_EQ(client->Start(), S_OK);
+  Feed("feed2", "ramp", 4800);
+
+  UINT32 next = 0;
+  ASSERT_TRUE(Eventually([&] { return capture->GetNextPacketSize(&next) == S_OK && next > 0; }));
+  BYTE* data = nullptr;
+  UINT32 frames = 0;
+  DWORD flags = 0;
+  ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
+  ASSERT_EQ(frames, next);
+  EXPECT_EQ(flags, 0u);
+  const std::int16_t first = reinterpret_cast<const std::int16_t*>(data)[0];
+  EXPECT_EQ(first, 0);
+
+  BYTE* again = nullptr;
+  UINT32 againFrames = 0;
+  EXPECT_EQ(capture->GetBuffer(&again, &againFrames, &flags, nullptr, nullptr),
+            AUDCLNT_E_OUT_OF_ORDER);
+  EXPECT_EQ(capture->ReleaseBuffer(frames + 1), static_cast<HRESULT>(0x88890011u));
+  // Releasing 0 frames keeps the packet for the next GetBuffer.
+  EXPECT_EQ(capture->ReleaseBuffer(0), S_OK);
+  ASSERT_EQ(capture->GetBuffer(&again, &againFrames, &flags, nullptr, nullptr), S_OK);
+  EXPECT_EQ(againFrames, frames);
+  EXPECT_EQ(reinterpret_cast<const std::int16_t*>(again)[0], first);
+  EXPECT_EQ(capture->ReleaseBuffer(againFrames), S_OK);
+  EXPECT_EQ(capture->ReleaseBuffer(againFrames), AUDCLNT_E_OUT_OF_ORDER);
+
+  // The rest of the feed follows on; Stop keeps what had arrived.
+  EXPECT_EQ(client->Stop(), S_OK);
+  const std::vector<std::int16_t> rest =
+      Capture(capture.Get(), 2, (4800 - std::size_t{frames}) * 2);
+  ASSERT_EQ(rest.size(), (4800 - std::size_t{frames}) * 2);
+  EXPECT_EQ(rest.front(), static_cast<std::int16_t>(frames * 2));
+  EXPECT_EQ(rest.back(), static_cast<std::int16_t>(4800 * 2 - 1));
+}
+
+// ---- An absent or broken server ----
+
+TEST_F(PulseAudioSystemTest, MissingServerFailsAtOnce) {
+  ScopedEnvironment server("PULSE_SERVER", "unix:/nonexistent/velmoravad/pulse.sock");
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  EXPECT_EQ(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                             __uuidof(IMMDeviceEnumerator), enumerator.ReceiveVoid()),
+            AUDCLNT_E_SERVICE_NOT_RUNNING);
+  EXPECT_FALSE(enumerator);
+}
+
+TEST_F(PulseAudioSystemTest, ServerThatNeverAnswersFailsAfterTheReplyTimeout) {
+  // A listening socket that accepts nothing: the connection is queued but no
+  // reply ever comes, so only the bound on the wait ends it.
+  const std::string path = std::string(std::getenv("PRIVATE_PULSE_DIR")) + "/silent.sock";
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  {
+    ScopedEnvironment server("PULSE_SERVER", "unix:" + path);
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    EXPECT_EQ(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                               __uuidof(IMMDeviceEnumerator), enumerator.ReceiveVoid()),
+              AUDCLNT_E_SERVICE_NOT_RUNNING);
+    EXPECT_FALSE(enumerator);
+  }
+  close(listener);
+  unlink(path.c_str());
+}
+
+TEST_F(PulseAudioSystemTest, ServerThatGoesAwayFailsEveryCallInsteadOfHanging) {
+  // A second private server, stopped under the running stream.
+  bool ok = false;
+  const std::string exports =
+      testing::RunServerScript({"start", "--owner", std::to_string(getpid())}, &ok);
+  ASSERT_TRUE(ok) << exports;
+  const std::string key = "export PRIVATE_PULSE_DIR=";
+  const std::size_t at = exports.find(key);
+  ASSERT_NE(at, std::string::npos);
+  const std::string dir = exports.substr(at + key.size(), exports.find('\n', at) - at - key.size());
+  {
+    ScopedEnvironment server("PULSE_SERVER", "unix:" + dir + "/pulse.sock");
+    ScopedEnvironment serverDir("PRIVATE_PULSE_DIR", dir);
+    testing::RunServerScript({"add-source", "doomed", "Doomed", "2"}, &ok);
+    ASSERT_TRUE(ok);
+    ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+    ASSERT_TRUE(enumerator);
+    ComPtr<IMMDevice> device;
+    ASSERT_EQ(enumerator->GetDevice(L"doomed", device.Receive()), S_OK);
+    ComPtr<IAudioClient> client = Activate(device.Get());
+    ASSERT_TRUE(client);
+    UniqueHandle event;
+    ComPtr<IAudioCaptureClient> capture;
+    OpenStream(client.Get(), 2, false, &event, &capture);
+    ASSERT_EQ(client->Start(), S_OK);
+
+    testing::RunServerScript({"stop", dir}, &ok);
+    ASSERT_TRUE(ok);
+
+    ComPtr<IMMDeviceCollection> after;
+    EXPECT_TRUE(Eventually([&] {
+      return enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, after.Receive()) ==
+             AUDCLNT_E_SERVICE_NOT_RUNNING;
+    }));
+    ComPtr<IMMDevice> lookup;
+    EXPECT_EQ(enumerator->GetDevice(L"anything", lookup.Receive()), AUDCLNT_E_SERVICE_NOT_RUNNING);
+    UINT32 next = 0;
+    EXPECT_EQ(capture->GetNextPacketSize(&next), AUDCLNT_E_DEVICE_INVALIDATED);
+    EXPECT_EQ(client->Stop(), AUDCLNT_E_DEVICE_INVALIDATED);
+    ComPtr<IAudioClient> another = Activate(device.Get());
+    ASSERT_TRUE(another);
+    const WAVEFORMATEXTENSIBLE format = RequestedFormat(2);
+    EXPECT_EQ(another->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0,
+                                  &format.Format, nullptr),
+              AUDCLNT_E_SERVICE_NOT_RUNNING);
+    // A new enumerator does not reuse the dead connection.
+    ComPtr<IMMDeviceEnumerator> fresh;
+    EXPECT_EQ(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                               __uuidof(IMMDeviceEnumerator), fresh.ReceiveVoid()),
+              AUDCLNT_E_SERVICE_NOT_RUNNING);
+  }
+}
+
+}  // namespace
+}  // namespace standin
