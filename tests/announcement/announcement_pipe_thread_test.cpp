@@ -1,0 +1,64 @@
+// The pipe server thread as the program runs it: started once, detached, serving
+// one writer after another for the rest of the process. The source is leaked on
+// purpose, as in the program, and every case here shares it, because its thread
+// keeps serving the pipe name until the test program ends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "announcement/announcement_source.h"
+#include "announcement/pipe_writer.h"
+#include "announcement/served_connection.h"
+
+namespace velmoravad {
+namespace {
+
+using testing::BytesOf;
+using testing::PipeWriter;
+using testing::Sequence;
+using testing::TakeArrivingSamples;
+
+constexpr auto kPatience = std::chrono::seconds(10);
+
+TEST(AnnouncementPipeThread, ServesOneWriterAfterAnotherForTheWholeRun) {
+  auto* source = new AnnouncementSource;  // Never deleted: its detached thread uses it.
+
+  PipeWriter early;
+  EXPECT_FALSE(early.TryOpen()) << "the pipe exists before the thread starts";
+  EXPECT_EQ(source->TakeSample(), 0);
+
+  source->StartPipeThread();
+  const std::vector<std::int16_t> first = Sequence(1, 500);
+  const std::vector<std::int16_t> second = Sequence(2001, 500);
+  const std::vector<std::int16_t> third = Sequence(4001, 500);
+  {
+    PipeWriter writer;
+    ASSERT_TRUE(writer.OpenWithin(kPatience));
+    ASSERT_TRUE(writer.Write(BytesOf({first[0]})));
+    ASSERT_EQ(TakeArrivingSamples(*source, 1, kPatience), std::vector<std::int16_t>{first[0]});
+
+    PipeWriter intruder;
+    EXPECT_FALSE(intruder.TryOpen()) << "a second writer got in while one is connected";
+
+    ASSERT_TRUE(writer.Write(BytesOf(std::vector<std::int16_t>(first.begin() + 1, first.end()))));
+  }  // The writer leaves with its samples still queued.
+
+  // The thread disconnects, creates a new instance and serves the next writers;
+  // the queue keeps what the first one sent, ahead of theirs.
+  for (const std::vector<std::int16_t>* samples : {&second, &third}) {
+    PipeWriter writer;
+    ASSERT_TRUE(writer.OpenWithin(kPatience));
+    ASSERT_TRUE(writer.Write(BytesOf(*samples)));
+  }
+
+  std::vector<std::int16_t> expected(first.begin() + 1, first.end());
+  expected.insert(expected.end(), second.begin(), second.end());
+  expected.insert(expected.end(), third.begin(), third.end());
+  EXPECT_EQ(TakeArrivingSamples(*source, expected.size(), kPatience), expected);
+  EXPECT_EQ(source->TakeSample(), 0);
+}
+
+}  // namespace
+}  // namespace velmoravad

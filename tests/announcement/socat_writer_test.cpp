@@ -1,0 +1,44 @@
+// On Linux, socat is the writer the README names:
+//   socat - ABSTRACT-CONNECT:VelmoraDSPAnnouncement
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "announcement/announcement_source.h"
+#include "announcement/pipe_writer.h"
+#include "announcement/served_connection.h"
+
+namespace velmoravad {
+namespace {
+
+TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
+  if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
+  const std::vector<std::int16_t> samples = testing::Sequence(-300, 601);
+  const std::vector<std::uint8_t> bytes = testing::BytesOf(samples);
+  char path[] = "/tmp/announcement-socat-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(fd);
+
+  AnnouncementSource source;
+  {
+    testing::ServedConnection server(source);
+    const std::string command =
+        std::string("socat - ABSTRACT-CONNECT:VelmoraDSPAnnouncement < ") + path;
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
+  }
+  unlink(path);
+  std::vector<std::int16_t> taken;
+  for (std::size_t i = 0; i < samples.size(); ++i) taken.push_back(source.TakeSample());
+  EXPECT_EQ(taken, samples);
+  EXPECT_EQ(source.TakeSample(), 0);
+}
+
+}  // namespace
+}  // namespace velmoravad
