@@ -28,21 +28,22 @@ struct RunResult {
   std::string error;
 };
 
+// Runs the program in this process, with files standing in for its streams.
+RunResult RunInProcess(const std::vector<std::wstring>& arguments) {
+  std::FILE* output = std::tmpfile();
+  std::FILE* error = std::tmpfile();
+  EXPECT_TRUE(output != nullptr && error != nullptr);
+  RunResult result;
+  result.status = RunAggregate(arguments, {output, error});
+  result.output = ReadAll(output);
+  result.error = ReadAll(error);
+  std::fclose(output);
+  std::fclose(error);
+  return result;
+}
+
 class AggregateRunTest : public ::testing::Test {
  protected:
-  RunResult Run(const std::vector<std::wstring>& arguments) {
-    std::FILE* output = std::tmpfile();
-    std::FILE* error = std::tmpfile();
-    EXPECT_TRUE(output != nullptr && error != nullptr);
-    RunResult result;
-    result.status = RunAggregate(arguments, {output, error});
-    result.output = ReadAll(output);
-    result.error = ReadAll(error);
-    std::fclose(output);
-    std::fclose(error);
-    return result;
-  }
-
   // The run released every reference, each once, before uninitialising COM.
   void ExpectReleasedBeforeUninitialize() {
     EXPECT_EQ(system_.comInitializations, 1);
@@ -66,7 +67,7 @@ class AggregateRunTest : public ::testing::Test {
 
 TEST_F(AggregateRunTest, ListDescribesTheLayoutAfterOneLinePerEndpoint) {
   AddTwoStereoApplicationsAndOthers();
-  const RunResult result = Run({L"--list"});
+  const RunResult result = RunInProcess({L"--list"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n"
@@ -82,7 +83,7 @@ TEST_F(AggregateRunTest, ListDescribesTheLayoutAfterOneLinePerEndpoint) {
 
 TEST_F(AggregateRunTest, ListWithLiveInputCountsItsChannelsButNotItsRecord) {
   AddTwoStereoApplicationsAndOthers();
-  const RunResult result = Run({L"--live-input-id", L"{line}", L"--list"});
+  const RunResult result = RunInProcess({L"--live-input-id", L"{line}", L"--list"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n"
@@ -96,7 +97,7 @@ TEST_F(AggregateRunTest, ListWithLiveInputCountsItsChannelsButNotItsRecord) {
 
 TEST_F(AggregateRunTest, RunOpensApplicationsExclusiveAndTheLiveInputShared) {
   AddTwoStereoApplicationsAndOthers();
-  const RunResult result = Run({L"--live-input-id", L"{mic}"});
+  const RunResult result = RunInProcess({L"--live-input-id", L"{mic}"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output, "");
   EXPECT_EQ(result.error,
@@ -118,7 +119,7 @@ TEST_F(AggregateRunTest, RefusedCommandLineDoesNothingElse) {
   system_.AddEndpoint(L"VelmoraDSP Application 1 Output", L"{app-1}");
   for (const std::vector<std::wstring>& arguments :
        {std::vector<std::wstring>{L"--list", L"--list"}, {L"--live-input-id"}, {L"--verbose"}}) {
-    const RunResult result = Run(arguments);
+    const RunResult result = RunInProcess(arguments);
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.error,
               "Usage: velmoravad-aggregate.exe [--list] [--live-input-id ENDPOINT_ID]\n");
@@ -129,7 +130,7 @@ TEST_F(AggregateRunTest, RefusedCommandLineDoesNothingElse) {
 
 TEST_F(AggregateRunTest, FailedComInitialisationIsReportedWithoutUninitialising) {
   system_.failures["CoInitializeEx"] = static_cast<HRESULT>(0x80010106u);
-  const RunResult result = Run({L"--list"});
+  const RunResult result = RunInProcess({L"--list"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error, "CoInitializeEx failed: 0x80010106\n");
   EXPECT_EQ(system_.comUninitializations, 0);
@@ -158,13 +159,10 @@ TEST_F(AggregateRunTest, EnumerationFailuresEndTheRunWithoutALayout) {
   for (const Case& failing : cases) {
     FakeAudioSystem system;
     failing.script(system);
-    std::FILE* output = std::tmpfile();
-    std::FILE* error = std::tmpfile();
-    EXPECT_EQ(RunAggregate({L"--list"}, {output, error}), 1) << failing.name;
-    EXPECT_EQ(ReadAll(error), failing.report) << failing.name;
-    EXPECT_EQ(ReadAll(output), "") << failing.name;
-    std::fclose(output);
-    std::fclose(error);
+    const RunResult result = RunInProcess({L"--list"});
+    EXPECT_EQ(result.status, 1) << failing.name;
+    EXPECT_EQ(result.error, failing.report) << failing.name;
+    EXPECT_EQ(result.output, "") << failing.name;
     EXPECT_EQ(system.referencesHeldAtUninitialize, 0) << failing.name;
     EXPECT_EQ(system.comUninitializations, 1) << failing.name;
   }
@@ -172,7 +170,7 @@ TEST_F(AggregateRunTest, EnumerationFailuresEndTheRunWithoutALayout) {
 
 TEST_F(AggregateRunTest, LiveInputThatIsAnApplicationEndpointIsRefusedBeforeOpening) {
   AddTwoStereoApplicationsAndOthers();
-  const RunResult result = Run({L"--live-input-id", L"{app-2}"});
+  const RunResult result = RunInProcess({L"--live-input-id", L"{app-2}"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.error, "Live input cannot be a VelmoraDSP application endpoint.\n");
   EXPECT_TRUE(system_.CallsStartingWith("IMMDevice::Activate").empty());
@@ -181,7 +179,7 @@ TEST_F(AggregateRunTest, LiveInputThatIsAnApplicationEndpointIsRefusedBeforeOpen
 
 TEST_F(AggregateRunTest, LiveInputIdInAnotherCaseIsNoConflictButAnUnknownId) {
   AddTwoStereoApplicationsAndOthers();
-  const RunResult result = Run({L"--list", L"--live-input-id", L"{APP-2}"});
+  const RunResult result = RunInProcess({L"--list", L"--live-input-id", L"{APP-2}"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n"
@@ -194,7 +192,7 @@ TEST_F(AggregateRunTest, LiveInputIdInAnotherCaseIsNoConflictButAnUnknownId) {
 TEST_F(AggregateRunTest, FailingApplicationEndpointKeepsTheLinesOfThoseBefore) {
   AddTwoStereoApplicationsAndOthers();
   system_.Endpoints()[0]->failures["Initialize"] = kDeviceInvalidated;  // slot 2
-  const RunResult result = Run({});
+  const RunResult result = RunInProcess({});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n"
@@ -210,19 +208,15 @@ TEST_F(AggregateRunTest, FailingLiveInputIsReleasedBeforeUninitialising) {
     testing::FakeEndpointScript& live = system.AddEndpoint(L"Speakers", L"{mic}", 1);
     live.flow = eRender;
     live.failures[step] = kDeviceInvalidated;
-    std::FILE* output = std::tmpfile();
-    std::FILE* error = std::tmpfile();
-    EXPECT_EQ(RunAggregate({L"--live-input-id", L"{mic}"}, {output, error}), 1) << step;
+    const RunResult result = RunInProcess({L"--live-input-id", L"{mic}"});
+    EXPECT_EQ(result.status, 1) << step;
     const std::string label =
         std::string(step) == "OpenPropertyStore" || std::string(step) == "GetValue"
             ? "Live input endpoint lookup"
             : "Live input initialization";
-    EXPECT_EQ(ReadAll(error),
-              "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n" + label +
-                  " failed: 0x88890004\n")
+    EXPECT_EQ(result.error, "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n" +
+                                label + " failed: 0x88890004\n")
         << step;
-    std::fclose(output);
-    std::fclose(error);
     EXPECT_EQ(system.referencesHeldAtUninitialize, 0) << step;
     EXPECT_EQ(system.overReleases, 0) << step;
   }
@@ -232,7 +226,7 @@ TEST_F(AggregateRunTest, FrameOfMoreThan65535ChannelsIsRefusedAtTheEndpointThatO
   system_.AddEndpoint(L"VelmoraDSP Application 1 Output", L"a", 40000);
   system_.AddEndpoint(L"VelmoraDSP Application 2 Output", L"b", 25533);
   system_.AddEndpoint(L"VelmoraDSP Application 3 Output", L"c", 1);
-  const RunResult result = Run({L"--list"});
+  const RunResult result = RunInProcess({L"--list"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error,
             "slot=1 channels=40000 name=VelmoraDSP Application 1 Output id=a\n"
@@ -245,7 +239,7 @@ TEST_F(AggregateRunTest, FrameOfMoreThan65535ChannelsIsRefusedAtTheEndpointThatO
 TEST_F(AggregateRunTest, LiveInputThatOverflowsTheFrameIsALiveInputFailure) {
   system_.AddEndpoint(L"VelmoraDSP Application 1 Output", L"a", 65533);
   system_.AddEndpoint(L"Mic", L"mic", 1);
-  const RunResult result = Run({L"--list", L"--live-input-id", L"mic"});
+  const RunResult result = RunInProcess({L"--list", L"--live-input-id", L"mic"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error,
             "slot=1 channels=65533 name=VelmoraDSP Application 1 Output id=a\n"
@@ -255,7 +249,7 @@ TEST_F(AggregateRunTest, LiveInputThatOverflowsTheFrameIsALiveInputFailure) {
 
 TEST_F(AggregateRunTest, LargestFrameThatFitsIsListed) {
   system_.AddEndpoint(L"VelmoraDSP Application 1 Output", L"a", 65533);
-  const RunResult result = Run({L"--list"});
+  const RunResult result = RunInProcess({L"--list"});
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.output.find("\"channels\":65535,"), std::string::npos);
 }
@@ -264,7 +258,7 @@ TEST_F(AggregateRunTest, NamesAndIdsOutsideAsciiReachStandardErrorAsUtf8) {
   std::wstring name = L"VelmoraDSP Application 1 Output \x00FC";
   std::wstring id = L"{\x97F3}";
   system_.AddEndpoint(name, id, 2);
-  const RunResult result = Run({L"--list"});
+  const RunResult result = RunInProcess({L"--list"});
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output \xC3\xBC id={\xE9\x9F\xB3}\n");
 }
