@@ -65,7 +65,7 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
   if (Failed(result)) return result;
 
   captureEvent = UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!captureEvent.IsValid()) return HresultFromWin32(GetLastError());
+  if (!captureEvent.IsValid()) return HresultFromFailedWin32Call(GetLastError());
 
   result = audioClient->SetEventHandle(captureEvent.Get());
   if (Failed(result)) return result;

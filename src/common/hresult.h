@@ -24,6 +24,14 @@ constexpr HRESULT HresultFromWin32(std::uint32_t error) {
   return static_cast<HRESULT>((error & 0x0000FFFFu) | 0x80070000u);
 }
 
+// The HRESULT of a Win32 call that failed, from the error it left. A failed call
+// that left no error number (0) still yields a failure, E_FAIL, rather than a
+// success that would let the caller go on without what the call should have made.
+constexpr HRESULT HresultFromFailedWin32Call(std::uint32_t lastError) {
+  const HRESULT result = HresultFromWin32(lastError);
+  return result < 0 ? result : static_cast<HRESULT>(0x80004005u);
+}
+
 inline constexpr HRESULT kDuplicateSlot = HresultFromWin32(kWin32DuplicateName);     // 0x80070034
 inline constexpr HRESULT kNoApplicationEndpoint = HresultFromWin32(kWin32NotFound);  // 0x80070490
 inline constexpr HRESULT kChannelCountOverflow =

@@ -16,6 +16,13 @@ TEST(HresultFromWin32, MapsPositiveErrorsIntoTheWin32FacilityAndPassesOthersThro
   EXPECT_EQ(static_cast<std::uint32_t>(HresultFromWin32(0x88890008u)), 0x88890008u);
 }
 
+TEST(HresultFromFailedWin32Call, NeverTurnsAFailedCallIntoSuccess) {
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromFailedWin32Call(8)), 0x80070008u);
+  // A call that failed without leaving an error number is still a failure.
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromFailedWin32Call(0)), 0x80004005u);
+  EXPECT_EQ(static_cast<std::uint32_t>(HresultFromFailedWin32Call(0x80070005u)), 0x80070005u);
+}
+
 TEST(FormatFailureReport, PrintsEightUpperCaseDigitsOfTheBitPattern) {
   EXPECT_EQ(FormatFailureReport("Live input endpoint lookup", kNoApplicationEndpoint),
             "Live input endpoint lookup failed: 0x80070490\n");
