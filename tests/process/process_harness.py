@@ -4,6 +4,7 @@ exit status, standard output and standard error as bytes."""
 
 import os
 import shlex
+import shutil
 import subprocess
 import tempfile
 from dataclasses import dataclass
@@ -48,6 +49,7 @@ class PrivatePulseServer:
     def stop(self):
         subprocess.run(["bash", str(SERVER_SCRIPT), "stop", str(self.directory)],
                        capture_output=True, timeout=30)
+        shutil.rmtree(self.directory.parent, ignore_errors=True)
 
 
 def run(command, environment, stdin=subprocess.DEVNULL):
