@@ -17,14 +17,18 @@ struct EndpointReplies {
 
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
-void OnSourceInfo(pa_context*, const pa_source_info* info, int endOfList, void* userdata) {
+// Appends the endpoint that one reply of a source or sink list describes, then
+// wakes the waiting thread. `recordSource` is what a stream on it records from.
+template <class Info>
+void CollectReply(const Info* info, int endOfList, void* userdata, EDataFlow flow,
+                  const char* recordSource) {
   auto* replies = static_cast<EndpointReplies*>(userdata);
   if (endOfList == 0 && info != nullptr) {
     PulseEndpoint endpoint;
-    endpoint.flow = eCapture;
+    endpoint.flow = flow;
     endpoint.name = TextOrEmpty(info->name);
     endpoint.description = TextOrEmpty(info->description);
-    endpoint.recordSource = endpoint.name;
+    endpoint.recordSource = TextOrEmpty(recordSource);
     endpoint.sampleSpec = info->sample_spec;
     endpoint.channelMap = info->channel_map;
     replies->endpoints->push_back(std::move(endpoint));
@@ -32,19 +36,14 @@ void OnSourceInfo(pa_context*, const pa_source_info* info, int endOfList, void* 
   replies->connection->Signal();
 }
 
+void OnSourceInfo(pa_context*, const pa_source_info* info, int endOfList, void* userdata) {
+  CollectReply(info, endOfList, userdata, eCapture, info != nullptr ? info->name : nullptr);
+}
+
+// A sink is recorded through its monitor source.
 void OnSinkInfo(pa_context*, const pa_sink_info* info, int endOfList, void* userdata) {
-  auto* replies = static_cast<EndpointReplies*>(userdata);
-  if (endOfList == 0 && info != nullptr) {
-    PulseEndpoint endpoint;
-    endpoint.flow = eRender;
-    endpoint.name = TextOrEmpty(info->name);
-    endpoint.description = TextOrEmpty(info->description);
-    endpoint.recordSource = TextOrEmpty(info->monitor_source_name);
-    endpoint.sampleSpec = info->sample_spec;
-    endpoint.channelMap = info->channel_map;
-    replies->endpoints->push_back(std::move(endpoint));
-  }
-  replies->connection->Signal();
+  CollectReply(info, endOfList, userdata, eRender,
+               info != nullptr ? info->monitor_source_name : nullptr);
 }
 
 // With the mainloop locked: runs one query and gathers its replies. A lookup by
