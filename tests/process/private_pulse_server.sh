@@ -140,11 +140,14 @@ start_server() {
     exec pulseaudio -n -F "$dir/pa.pa" --exit-idle-time=-1 --daemonize=no \
       --realtime=no --high-priority=no --log-target="file:$dir/pa.log"
   ) </dev/null >/dev/null 2>&1 &
-  echo $! >"$dir/server.pid"
+  local pid=$!
+  echo "$pid" >"$dir/server.pid"
 
   local waited=0
   until pactl_in "$dir" info >/dev/null 2>&1; do
-    if ! is_server_pid "$dir" "$(server_pid "$dir")" || ((waited >= START_TIMEOUT_SECONDS * 10)); then
+    # Until the subshell has exec'ed the server, the pid does not look like the
+    # server's yet; only its end means the server failed.
+    if ! kill -0 "$pid" 2>/dev/null || ((waited >= START_TIMEOUT_SECONDS * 10)); then
       echo "private_pulse_server.sh: the server did not come up; its log:" >&2
       cat "$dir/pa.log" >&2 2>/dev/null || true
       stop_server "$dir"

@@ -27,9 +27,12 @@ class PrivatePulseServer:
 
     def __init__(self):
         self.directory = Path(tempfile.mkdtemp(prefix="velmoravad-process-")) / "pulse"
-        exports = subprocess.run(
+        started = subprocess.run(
             ["bash", str(SERVER_SCRIPT), "start", "--owner", str(os.getpid()), str(self.directory)],
-            check=True, capture_output=True, text=True, timeout=30).stdout
+            capture_output=True, text=True, timeout=30)
+        if started.returncode != 0:
+            raise RuntimeError("the private PulseAudio server did not start:\n" + started.stderr)
+        exports = started.stdout
         self.environment = dict(os.environ)
         for line in exports.splitlines():
             name, _, value = shlex.split(line.removeprefix("export "))[0].partition("=")
