@@ -210,14 +210,19 @@ aux_channel_map() {
   echo "$map"
 }
 
+# Checks the arguments of a source or sink about to be added: NAME CHANNELS RATE.
+check_new_endpoint() {
+  check_name "$1"
+  check_count channels "$2" 1 32
+  check_count rate "$3" 1 384000
+  [[ ! -e $PRIVATE_PULSE_DIR/modules/$1 ]] || die "$1 was already added"
+}
+
 add_source() {
   [[ $# -ge 3 ]] || die "add-source NAME DESCRIPTION CHANNELS [RATE]"
   require_server_env
   local name=$1 description=$2 channels=$3 rate=${4:-48000}
-  check_name "$name"
-  check_count channels "$channels" 1 32
-  check_count rate "$rate" 1 384000
-  [[ ! -e $PRIVATE_PULSE_DIR/modules/$name ]] || die "$name was already added"
+  check_new_endpoint "$name" "$channels" "$rate"
   local fifo=$PRIVATE_PULSE_DIR/$name.fifo pipe_channels=1
   while ((pipe_channels < channels)); do pipe_channels=$((pipe_channels * 2)); done
   if ((pipe_channels == channels)); then
@@ -241,10 +246,7 @@ add_sink() {
   [[ $# -ge 3 ]] || die "add-sink NAME DESCRIPTION CHANNELS [RATE]"
   require_server_env
   local name=$1 description=$2 channels=$3 rate=${4:-48000}
-  check_name "$name"
-  check_count channels "$channels" 1 32
-  check_count rate "$rate" 1 384000
-  [[ ! -e $PRIVATE_PULSE_DIR/modules/$name ]] || die "$name was already added"
+  check_new_endpoint "$name" "$channels" "$rate"
   load_module "$name" module-null-sink "sink_name=$name" format=s16le "rate=$rate" \
     "channels=$channels" \
     "sink_properties=\"device.description=$(quoted_description "$description")\""
