@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "common/output_format.h"
 #include "common/sample_queue.h"
 #include "common/unique_handle.h"
 
@@ -24,12 +25,12 @@ class AnnouncementSource {
  public:
   static constexpr const wchar_t* kPipeName = L"\\\\.\\pipe\\VelmoraDSPAnnouncement";
   // The pipe's input buffer, in bytes: one second of the two channels.
-  static constexpr DWORD kPipeInputBufferBytes = 192000;
+  static constexpr DWORD kPipeInputBufferBytes = kFramesPerSecond * kAnnouncementFrameBytes;
   static constexpr DWORD kCreateRetryDelayMilliseconds = 1000;
   // One read, in bytes: the 960 samples that one 10 ms tick takes.
-  static constexpr DWORD kReadBytes = 1920;
+  static constexpr DWORD kReadBytes = kFramesPerTick * kAnnouncementFrameBytes;
   // The queue cap, in samples: one second of the two channels at 48000 frames/s.
-  static constexpr std::size_t kQueueCapSamples = 96000;
+  static constexpr std::size_t kQueueCapSamples = kFramesPerSecond * kAnnouncementChannels;
 
   AnnouncementSource() = default;
   AnnouncementSource(const AnnouncementSource&) = delete;

@@ -10,6 +10,7 @@
 
 #include "capture/com_ptr.h"
 #include "capture/core_audio.h"
+#include "common/output_format.h"
 #include "common/sample_queue.h"
 #include "common/unique_handle.h"
 
@@ -19,7 +20,7 @@
 namespace velmoravad {
 
 // A queue bound of one second: channels x 48000 samples.
-inline constexpr std::size_t kQueueFramesLimit = 48000;
+inline constexpr std::size_t kQueueFramesLimit = kFramesPerSecond;
 
 // Buffer duration and periodicity of an exclusive-mode stream, in 100-ns units.
 inline constexpr REFERENCE_TIME kExclusiveBufferDuration = 1000000;

@@ -6,10 +6,10 @@ WAVEFORMATEXTENSIBLE BuildRequestedFormat(std::uint16_t channels) {
   WAVEFORMATEXTENSIBLE format{};
   format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   format.Format.nChannels = channels;
-  format.Format.nSamplesPerSec = kSampleRate;
+  format.Format.nSamplesPerSec = kFramesPerSecond;
   format.Format.wBitsPerSample = kBitsPerSample;
   format.Format.nBlockAlign = static_cast<WORD>(channels * kBitsPerSample / 8);
-  format.Format.nAvgBytesPerSec = kSampleRate * format.Format.nBlockAlign;
+  format.Format.nAvgBytesPerSec = kFramesPerSecond * format.Format.nBlockAlign;
   format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
   format.Samples.wValidBitsPerSample = kBitsPerSample;
   // Mono is the centre speaker; every other count is announced as front left

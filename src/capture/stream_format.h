@@ -3,13 +3,11 @@
 #pragma once
 
 #include "capture/core_audio.h"
+#include "common/output_format.h"
 
 #include <cstdint>
 
 namespace velmoravad {
-
-inline constexpr DWORD kSampleRate = 48000;
-inline constexpr WORD kBitsPerSample = 16;
 
 WAVEFORMATEXTENSIBLE BuildRequestedFormat(std::uint16_t channels);
 

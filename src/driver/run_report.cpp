@@ -27,7 +27,7 @@ std::string FormatChannelLayout(std::size_t applicationEndpoints, const ChannelT
          ",\"applicationChannels\":" + std::to_string(tallies.applicationChannels) +
          ",\"liveInputChannels\":" + std::to_string(tallies.liveInputChannels) +
          ",\"announcementChannels\":" + std::to_string(kAnnouncementChannels) +
-         ",\"sampleRate\":" + std::to_string(kReportedSampleRate) + ",\"format\":\"S16LE\"}\n";
+         ",\"sampleRate\":" + std::to_string(kFramesPerSecond) + ",\"format\":\"S16LE\"}\n";
 }
 
 void WriteText(std::FILE* stream, std::string_view text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "capture/capture_endpoint.h"
+#include "common/output_format.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -10,9 +11,6 @@
 #include <string_view>
 
 namespace velmoravad {
-
-inline constexpr unsigned kAnnouncementChannels = 2;
-inline constexpr unsigned kReportedSampleRate = 48000;
 
 inline constexpr char kLiveInputConflictLine[] =
     "Live input cannot be a VelmoraDSP application endpoint.\n";

@@ -6,10 +6,12 @@
 #include <mmreg.h>
 #include <pulse/pulseaudio.h>
 
+#include "common/output_format.h"
+
 namespace standin {
 
-inline constexpr DWORD kStreamFramesPerSecond = 48000;
-inline constexpr WORD kStreamBitsPerSample = 16;
+inline constexpr DWORD kStreamFramesPerSecond = velmoravad::kFramesPerSecond;
+inline constexpr WORD kStreamBitsPerSample = velmoravad::kBitsPerSample;
 
 // A new CoTaskMemAlloc'd WAVEFORMATEXTENSIBLE of the stream format for this many
 // channels, the mask taken from the channel positions; null when out of memory.
