@@ -1,6 +1,7 @@
-// A writer that floods the pipe while the aggregation loop's pace takes samples:
-// the two threads meet only at the queue's mutex (run it under ThreadSanitizer),
-// and no sample comes out torn or shifted by a byte.
+// A writer that floods the pipe while the aggregation loop's pace takes frames:
+// the two threads meet only at the queue's mutex (run it under ThreadSanitizer).
+// The queue stays at its cap, so it is trimmed between every two takes, and
+// still no frame comes out torn, shifted by a byte, or with its channels swapped.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,15 +18,19 @@
 namespace velmoravad {
 namespace {
 
-// Sample k (1..127) has k in its high byte and k ^ 0xA5 in its low byte. A sample
-// made of bytes from two neighbouring samples fails that check.
-std::int16_t FloodSample(int k) { return static_cast<std::int16_t>((k << 8) | (k ^ 0xA5)); }
-bool IsFloodSample(std::int16_t sample) {
-  const int k = static_cast<std::uint16_t>(sample) >> 8;
-  return k >= 1 && k <= 127 && (static_cast<std::uint16_t>(sample) & 0xFF) == (k ^ 0xA5);
+// Frame k (1..127) carries k in the high byte of both samples, k ^ 0xA5 in the
+// low byte of the first channel's and k ^ 0x5A in the second's. A sample made of
+// bytes from two neighbouring samples, or a frame whose channels come from two
+// frames or in swapped order, fails the check.
+std::int16_t FloodSample(int k, int channel) {
+  return static_cast<std::int16_t>((k << 8) | (k ^ (channel == 0 ? 0xA5 : 0x5A)));
+}
+bool IsFloodFrame(const std::int16_t* frame) {
+  const int k = static_cast<std::uint16_t>(frame[0]) >> 8;
+  return k >= 1 && k <= 127 && frame[0] == FloodSample(k, 0) && frame[1] == FloodSample(k, 1);
 }
 
-TEST(AnnouncementFlood, ConsumerTakingOneTickPer10MsSeesOnlyWholeSamples) {
+TEST(AnnouncementFlood, ConsumerTakingOneTickPer10MsSeesOnlyWholeFramesInChannelOrder) {
   AnnouncementSource source;
   testing::ServedConnection server(source);
 
@@ -33,7 +38,10 @@ TEST(AnnouncementFlood, ConsumerTakingOneTickPer10MsSeesOnlyWholeSamples) {
   // any write of up to `period` bytes can start anywhere in the first half.
   std::vector<std::int16_t> pattern;
   for (int repeat = 0; repeat < 2 * 20; ++repeat) {
-    for (int k = 1; k <= 127; ++k) pattern.push_back(FloodSample(k));
+    for (int k = 1; k <= 127; ++k) {
+      pattern.push_back(FloodSample(k, 0));
+      pattern.push_back(FloodSample(k, 1));
+    }
   }
   const std::vector<std::uint8_t> bytes = testing::BytesOf(pattern);
   const std::size_t period = bytes.size() / 2;
@@ -54,26 +62,29 @@ TEST(AnnouncementFlood, ConsumerTakingOneTickPer10MsSeesOnlyWholeSamples) {
     }
   });
 
-  // The aggregation loop's pace: 960 samples every 10 ms, for one second.
-  std::size_t samplesSeen = 0;
-  std::size_t tornSamples = 0;
+  // The aggregation loop's pace: 480 frames every 10 ms, for one second, into the
+  // last two channels of a block of six.
+  constexpr std::size_t kChannels = 6;
+  std::vector<std::int16_t> block(kFramesPerTick * kChannels);
+  std::size_t framesSeen = 0;
+  std::size_t badFrames = 0;
   auto deadline = std::chrono::steady_clock::now();
   for (int tick = 0; tick < 100; ++tick) {
     deadline += std::chrono::milliseconds(10);
     std::this_thread::sleep_until(deadline);
-    for (int i = 0; i < 960; ++i) {
-      const std::int16_t sample = source.TakeSample();
-      if (sample == 0) continue;
-      ++samplesSeen;
-      if (!IsFloodSample(sample)) ++tornSamples;
+    const std::size_t taken =
+        source.TakeFrames(block.data() + kChannels - 2, kFramesPerTick, kChannels);
+    for (std::size_t frame = 0; frame < taken; ++frame) {
+      if (!IsFloodFrame(block.data() + frame * kChannels + kChannels - 2)) ++badFrames;
     }
+    framesSeen += taken;
   }
   stop = true;
   flood.join();
 
   EXPECT_TRUE(opened);
-  EXPECT_GT(samplesSeen, 0u);
-  EXPECT_EQ(tornSamples, 0u);
+  EXPECT_GT(framesSeen, 0u);
+  EXPECT_EQ(badFrames, 0u);
   EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
 }
 

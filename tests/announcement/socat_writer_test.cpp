@@ -17,7 +17,7 @@ namespace {
 
 TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
   if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
-  const std::vector<std::int16_t> samples = testing::Sequence(-300, 601);
+  const std::vector<std::int16_t> samples = testing::Sequence(-300, 602);
   const std::vector<std::uint8_t> bytes = testing::BytesOf(samples);
   char path[] = "/tmp/announcement-socat-XXXXXX";
   const int fd = mkstemp(path);
@@ -34,10 +34,9 @@ TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
     EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
   }
   unlink(path);
-  std::vector<std::int16_t> taken;
-  for (std::size_t i = 0; i < samples.size(); ++i) taken.push_back(source.TakeSample());
-  EXPECT_EQ(taken, samples);
-  EXPECT_EQ(source.TakeSample(), 0);
+  EXPECT_EQ(testing::TakeArrivingFrames(source, samples.size() / 2, std::chrono::seconds(0)),
+            samples);
+  EXPECT_TRUE(testing::HoldsNoFrame(source));
 }
 
 }  // namespace
