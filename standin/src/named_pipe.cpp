@@ -78,11 +78,13 @@ standin::UniqueFd Listen(const std::string& socketName, DWORD inBufferSize) {
   return listening;
 }
 
-// Blocks until a writer waits to be accepted on `listening`.
-bool WaitForPendingWriter(int listening) {
+// Whether a writer waits to be accepted on `listening`: at once when `timeout`
+// is 0, otherwise blocking until one does (-1) or the wait fails (false, errno).
+bool HasPendingWriter(int listening, int timeout) {
   pollfd waiting{listening, POLLIN, 0};
   for (;;) {
-    if (poll(&waiting, 1, -1) == 1) return true;
+    const int ready = poll(&waiting, 1, timeout);
+    if (ready >= 0) return ready == 1;
     if (errno != EINTR) return false;
   }
 }
@@ -147,9 +149,13 @@ BOOL ConnectNamedPipe(HANDLE handle, LPOVERLAPPED overlapped) {
   if (pipe == nullptr) return FailWith(ERROR_INVALID_HANDLE);
   if (overlapped != nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   if (pipe->connection_.IsValid()) return FailWith(ERROR_PIPE_CONNECTED);
+  // A writer that connected between the creation of the instance and this call
+  // is taken at once and reported as Windows does: FALSE, ERROR_PIPE_CONNECTED.
+  bool connectedBeforeTheWait =
+      pipe->listening_.IsValid() && HasPendingWriter(pipe->listening_.Get(), 0);
   for (;;) {
     if (!pipe->listening_.IsValid()) return FailWith(ERROR_NO_DATA);
-    if (!WaitForPendingWriter(pipe->listening_.Get())) {
+    if (!connectedBeforeTheWait && !HasPendingWriter(pipe->listening_.Get(), -1)) {
       standin::SetLastErrorFromErrno();
       return FALSE;
     }
@@ -161,9 +167,10 @@ BOOL ConnectNamedPipe(HANDLE handle, LPOVERLAPPED overlapped) {
     pipe->listening_.Close();
     if (connection.IsValid() && IsPeerAllowed(connection.Get())) {
       pipe->connection_ = std::move(connection);
-      return TRUE;
+      return connectedBeforeTheWait ? FailWith(ERROR_PIPE_CONNECTED) : TRUE;
     }
     connection.Close();  // A refused writer is disconnected at once; listen again.
+    connectedBeforeTheWait = false;
     pipe->listening_ = Listen(pipe->socketName_, pipe->inBufferSize_);
     if (!pipe->listening_.IsValid()) {
       standin::SetLastErrorFromErrno();

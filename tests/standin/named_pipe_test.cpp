@@ -125,8 +125,11 @@ TEST(StandinPipe, ServesOneWriterAndRefusesEveryOtherUntilClosed) {
   EXPECT_EQ(second.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
 
   // Accepting the first refuses the waiting one rather than letting it in to be
-  // dropped, and refuses any later one.
-  ASSERT_TRUE(ConnectNamedPipe(pipe, nullptr));
+  // dropped, and refuses any later one. The first connected before the wait,
+  // which Windows reports as ERROR_PIPE_CONNECTED.
+  SetLastError(ERROR_SUCCESS);
+  ASSERT_FALSE(ConnectNamedPipe(pipe, nullptr));
+  ASSERT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
   EXPECT_EQ(second.get(), ECONNREFUSED);
   EXPECT_FALSE(ConnectWriter(address).IsValid());
   EXPECT_EQ(errno, ECONNREFUSED);
@@ -160,7 +163,8 @@ TEST(StandinPipe, DisconnectingCutsTheWriterOff) {
   ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
   UniqueFd writer = ConnectWriter(address);
   ASSERT_TRUE(writer.IsValid());
-  ASSERT_TRUE(ConnectNamedPipe(pipe, nullptr));
+  ASSERT_FALSE(ConnectNamedPipe(pipe, nullptr));
+  ASSERT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
   EXPECT_TRUE(DisconnectNamedPipe(pipe));
   EXPECT_EQ(send(writer.Get(), "x", 1, MSG_NOSIGNAL), -1);
   EXPECT_EQ(errno, EPIPE);
