@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "kernel_object.h"
+#include "byte_stream.h"
 #include "last_error.h"
 #include "unique_fd.h"
 
@@ -21,12 +21,29 @@ namespace {
 
 constexpr std::wstring_view kPipeNamePrefix = L"\\\\.\\pipe\\";
 
-class PipeInstance final : public standin::KernelObject {
+using standin::FailWith;
+
+class PipeInstance final : public standin::ByteStream {
  public:
   PipeInstance(std::string socketName, DWORD inBufferSize, standin::UniqueFd listening)
       : socketName_(std::move(socketName)),
         inBufferSize_(inBufferSize),
         listening_(std::move(listening)) {}
+
+  BOOL Read(LPVOID buffer, DWORD count, DWORD& done) override {
+    if (!connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
+    for (;;) {
+      const ssize_t got = read(connection_.Get(), buffer, count);
+      if (got >= 0) {
+        done = static_cast<DWORD>(got);
+        return TRUE;
+      }
+      if (errno != EINTR) {
+        standin::SetLastErrorFromErrno();
+        return FALSE;
+      }
+    }
+  }
 
   const std::string socketName_;
   const DWORD inBufferSize_;
@@ -37,11 +54,6 @@ class PipeInstance final : public standin::KernelObject {
 
 PipeInstance* PipeFromHandle(HANDLE handle) {
   return dynamic_cast<PipeInstance*>(standin::ObjectFromHandle(handle));
-}
-
-BOOL FailWith(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 bool BindAbstract(int fd, const std::string& name) {
@@ -185,24 +197,4 @@ BOOL DisconnectNamedPipe(HANDLE handle) {
   if (!pipe->connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
   pipe->connection_.Close();
   return TRUE;
-}
-
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
-              LPOVERLAPPED overlapped) {
-  if (bytesRead != nullptr) *bytesRead = 0;
-  PipeInstance* pipe = PipeFromHandle(handle);
-  if (pipe == nullptr) return FailWith(ERROR_INVALID_HANDLE);
-  if (overlapped != nullptr || bytesRead == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
-  if (!pipe->connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
-  for (;;) {
-    const ssize_t count = read(pipe->connection_.Get(), buffer, bytesToRead);
-    if (count >= 0) {
-      *bytesRead = static_cast<DWORD>(count);
-      return TRUE;
-    }
-    if (errno != EINTR) {
-      standin::SetLastErrorFromErrno();
-      return FALSE;
-    }
-  }
 }
