@@ -74,6 +74,11 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
 }
 
 HRESULT CaptureEndpoint::DrainCapturePackets() {
+  // A queue that cannot grow fails the drain like a failed call would.
+  return CatchOutOfMemory([this] { return MoveWaitingPackets(); });
+}
+
+HRESULT CaptureEndpoint::MoveWaitingPackets() {
   const std::size_t queueLimit = std::size_t{channels} * kQueueFramesLimit;
   UINT32 packetFrames = 0;
   HRESULT result = captureClient->GetNextPacketSize(&packetFrames);

@@ -1,6 +1,7 @@
 #include "driver/aggregate_run.h"
 
 #include "common/hresult.h"
+#include "driver/aggregation_loop.h"
 
 namespace velmoravad {
 namespace {
@@ -12,7 +13,8 @@ bool WouldOverflowFrame(const ChannelTallies& tallies, std::uint16_t channels) {
 
 }  // namespace
 
-int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams) {
+int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams,
+                 StreamPlatform& platform) {
   std::optional<RunSettings> settings = ParseCommandLine(arguments);
   if (!settings) {
     WriteText(streams.error, kUsageLine);
@@ -25,13 +27,13 @@ int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStrea
     WriteText(streams.error, FormatFailureReport("CoInitializeEx", result));
     return kExitFailure;
   }
-  AggregateRun run(std::move(*settings), streams, audioSystem);
+  AggregateRun run(std::move(*settings), streams, audioSystem, platform);
   return run.Execute();
 }
 
 AggregateRun::AggregateRun(RunSettings settings, const StandardStreams& streams,
-                           AudioSystem& audioSystem)
-    : settings_(std::move(settings)), streams_(streams), audioSystem_(audioSystem) {}
+                           AudioSystem& audioSystem, StreamPlatform& platform)
+    : com_(audioSystem), settings_(std::move(settings)), streams_(streams), platform_(platform) {}
 
 int AggregateRun::Execute() {
   HRESULT result = EnumerateApplicationEndpoints(endpoints_);
@@ -48,13 +50,37 @@ int AggregateRun::Execute() {
     if (const std::optional<int> status = OpenLiveInput()) return EndRun(*status);
   }
   if (settings_.listOnly) {
-    const std::size_t applicationEndpoints =
-        endpoints_.size() - (tallies_.liveInputChannels != 0 ? 1 : 0);
-    WriteText(streams_.output, FormatChannelLayout(applicationEndpoints, tallies_));
+    WriteText(streams_.output, FormatChannelLayout(ApplicationEndpointCount(), tallies_));
     return EndRun(kExitSuccess);
   }
-  // Every endpoint is open; streaming arrives with the aggregation loop.
+  return Stream();
+}
+
+int AggregateRun::Stream() {
+  if (platform_.SetOutputBinaryMode() == -1) {
+    return EndRun(ReportFailure("stdout binary mode", HresultFromFailedWin32Call(GetLastError())));
+  }
+  platform_.SetOutputUnbuffered();
+  HRESULT result = StartCaptureStreams(endpoints_);
+  if (Failed(result)) return EndRun(ReportFailure("Capture start", result));
+  result = FlushStartup(endpoints_, platform_);
+  if (Failed(result)) return EndRun(ReportFailure("Capture startup flush", result));
+  WriteText(streams_.error, FormatFlushedLine(kStartupFlushMilliseconds));
+  WriteText(streams_.error, FormatRunningLine(ApplicationEndpointCount(), tallies_));
+
+  // The pipe exists from here on, never before the running line.
+  AnnouncementSource* announcements = platform_.StartAnnouncementSource();
+  result = CatchOutOfMemory([&] {
+    AggregationLoop loop(endpoints_, announcements, tallies_.Total(), platform_);
+    return loop.Run();
+  });
+  if (Failed(result)) return EndRun(ReportFailure("Capture read", result));
+  WriteText(streams_.error, kStoppedLine);
   return EndRun(kExitSuccess);
+}
+
+std::size_t AggregateRun::ApplicationEndpointCount() const {
+  return endpoints_.size() - (tallies_.liveInputChannels != 0 ? 1 : 0);
 }
 
 HRESULT AggregateRun::OpenApplicationEndpoints() {
@@ -92,7 +118,7 @@ int AggregateRun::ReportFailure(const char* label, HRESULT result) {
 int AggregateRun::EndRun(int status) {
   endpoints_.clear();
   pendingLiveInput_.reset();
-  audioSystem_.UninitializeCom();
+  com_.Uninitialize();
   return status;
 }
 

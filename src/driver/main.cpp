@@ -11,7 +11,8 @@
 
 int wmain(int argc, wchar_t** argv) {
   const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return velmoravad::RunAggregate(arguments, {stdout, stderr});
+  velmoravad::PlatformStreamPlatform platform(stdout);
+  return velmoravad::RunAggregate(arguments, {stdout, stderr}, platform);
 }
 
 #else
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
   for (int index = 1; index < argc; ++index) {
     arguments.push_back(velmoravad::Utf8ToWide(argv[index]));
   }
-  return velmoravad::RunAggregate(arguments, {stdout, stderr});
+  velmoravad::PlatformStreamPlatform platform(stdout);
+  return velmoravad::RunAggregate(arguments, {stdout, stderr}, platform);
 }
 
 #endif

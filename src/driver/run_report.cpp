@@ -30,6 +30,19 @@ std::string FormatChannelLayout(std::size_t applicationEndpoints, const ChannelT
          ",\"sampleRate\":" + std::to_string(kFramesPerSecond) + ",\"format\":\"S16LE\"}\n";
 }
 
+std::string FormatFlushedLine(std::uint64_t milliseconds) {
+  return "aggregate_flushed milliseconds=" + std::to_string(milliseconds) + "\n";
+}
+
+std::string FormatRunningLine(std::size_t applicationEndpoints, const ChannelTallies& tallies) {
+  return "aggregate_running endpoints=" + std::to_string(applicationEndpoints) +
+         " application_channels=" + std::to_string(tallies.applicationChannels) +
+         " live_input_channels=" + std::to_string(tallies.liveInputChannels) +
+         " announcement_channels=" + std::to_string(kAnnouncementChannels) +
+         " channels=" + std::to_string(tallies.Total()) +
+         " sample_rate=" + std::to_string(kFramesPerSecond) + "\n";
+}
+
 void WriteText(std::FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);

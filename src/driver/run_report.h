@@ -14,6 +14,7 @@ namespace velmoravad {
 
 inline constexpr char kLiveInputConflictLine[] =
     "Live input cannot be a VelmoraDSP application endpoint.\n";
+inline constexpr char kStoppedLine[] = "aggregate_stopped reason=stdout_closed\n";
 
 // Channels of one output frame, by source. The total must fit 16 bits.
 struct ChannelTallies {
@@ -35,6 +36,11 @@ std::string FormatApplicationEndpointLine(const CaptureEndpoint& endpoint);
 std::string FormatLiveInputLine(const CaptureEndpoint& endpoint);
 // The one-line JSON description of the channel layout.
 std::string FormatChannelLayout(std::size_t applicationEndpoints, const ChannelTallies& tallies);
+// "aggregate_flushed milliseconds=%lu\n"
+std::string FormatFlushedLine(std::uint64_t milliseconds);
+// "aggregate_running endpoints=%zu application_channels=%u live_input_channels=%u
+// announcement_channels=%u channels=%u sample_rate=%u\n"
+std::string FormatRunningLine(std::size_t applicationEndpoints, const ChannelTallies& tallies);
 
 // Writes all of `text` to `stream` and flushes it.
 void WriteText(std::FILE* stream, std::string_view text);

@@ -1,6 +1,6 @@
 // Linux stand-in for the parts of <windows.h> that this program uses: the basic
-// types, error numbers, handles, events, pipes, files and standard handles, the
-// console, the tick counter and Sleep.
+// types, error numbers, handles, events, waitable timers, pipes, files and
+// standard handles, the console, the tick counter and Sleep.
 // Declarations follow the published Windows shapes; behaviour is documented in
 // standin/README.md.
 #pragma once
@@ -86,6 +86,29 @@ BOOL CloseHandle(HANDLE handle);
 ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);
 
+// Waitable timers on CLOCK_MONOTONIC: unnamed, one-shot, relative due times only.
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
+using PTIMERAPCROUTINE = void (*)(LPVOID argument, DWORD lowValue, DWORD highValue);
+
+constexpr DWORD CREATE_WAITABLE_TIMER_HIGH_RESOLUTION = 0x00000002;
+constexpr DWORD TIMER_ALL_ACCESS = 0x001F0003;
+constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
+constexpr DWORD WAIT_TIMEOUT = 0x00000102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+
+HANDLE CreateWaitableTimerExW(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flags,
+                              DWORD desiredAccess);
+BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER* dueTime, LONG period,
+                      PTIMERAPCROUTINE completionRoutine, LPVOID argument, BOOL resume);
+// Waits on a waitable timer; any other handle fails with ERROR_INVALID_HANDLE.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
 // Named pipes, served by Unix-domain stream sockets in the abstract namespace.
 constexpr DWORD PIPE_ACCESS_INBOUND = 0x00000001;
 constexpr DWORD PIPE_TYPE_BYTE = 0x00000000;
@@ -118,14 +141,6 @@ constexpr DWORD FILE_TYPE_PIPE = 3;
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
-
-union LARGE_INTEGER {
-  struct {
-    DWORD LowPart;
-    LONG HighPart;
-  } u;
-  LONGLONG QuadPart;
-};
 using PLARGE_INTEGER = LARGE_INTEGER*;
 
 HANDLE CreateFileW(LPCWSTR name, DWORD desiredAccess, DWORD shareMode,

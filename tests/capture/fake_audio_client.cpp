@@ -24,16 +24,18 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
 
   HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** data, UINT32* framesToRead, DWORD* flags,
                                       UINT64* devicePosition, UINT64* qpcPosition) override {
-    system_.calls.push_back(
-        std::string("IAudioCaptureClient::GetBuffer ") + Narrow(endpoint_.id) +
-        (devicePosition == nullptr && qpcPosition == nullptr ? " positions=null" : " positions"));
+    if (system_.recordCalls) {
+      system_.calls.push_back(
+          std::string("IAudioCaptureClient::GetBuffer ") + Narrow(endpoint_.id) +
+          (devicePosition == nullptr && qpcPosition == nullptr ? " positions=null" : " positions"));
+    }
     *data = nullptr;
     *framesToRead = 0;
     *flags = 0;
     const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetBuffer");
     if (failure != S_OK) return failure;
     if (endpoint_.packets.empty()) return AUDCLNT_S_BUFFER_EMPTY;
-    current_ = endpoint_.packets.front();
+    current_ = std::move(endpoint_.packets.front());
     endpoint_.packets.pop_front();
     *data = reinterpret_cast<BYTE*>(current_.samples.data());
     *framesToRead = current_.frames;
@@ -42,13 +44,17 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
   }
 
   HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 framesRead) override {
-    system_.calls.push_back("IAudioCaptureClient::ReleaseBuffer " + Narrow(endpoint_.id) + " " +
-                            std::to_string(framesRead));
+    if (system_.recordCalls) {
+      system_.calls.push_back("IAudioCaptureClient::ReleaseBuffer " + Narrow(endpoint_.id) + " " +
+                              std::to_string(framesRead));
+    }
     return system_.FailureFor(endpoint_.failures, "ReleaseBuffer");
   }
 
   HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* framesInNextPacket) override {
-    system_.calls.push_back("IAudioCaptureClient::GetNextPacketSize " + Narrow(endpoint_.id));
+    if (system_.recordCalls) {
+      system_.calls.push_back("IAudioCaptureClient::GetNextPacketSize " + Narrow(endpoint_.id));
+    }
     *framesInNextPacket = 0;
     const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetNextPacketSize");
     if (failure != S_OK) return failure;

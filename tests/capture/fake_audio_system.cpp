@@ -85,8 +85,7 @@ std::vector<FakeEndpointScript*> FakeAudioSystem::Endpoints() {
   return all;
 }
 
-HRESULT FakeAudioSystem::FailureFor(const std::map<std::string, HRESULT>& table,
-                                    const std::string& method) {
+HRESULT FakeAudioSystem::FailureFor(const FailureTable& table, std::string_view method) {
   const auto found = table.find(method);
   return found == table.end() ? S_OK : found->second;
 }

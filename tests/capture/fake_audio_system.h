@@ -15,9 +15,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmoravad::testing {
+
+// Results to return instead of doing a call's work, by method name.
+using FailureTable = std::map<std::string, HRESULT, std::less<>>;
 
 struct FakePacket {
   UINT32 frames = 0;
@@ -37,7 +41,7 @@ struct FakeEndpointScript {
   // ("Item", "OpenPropertyStore", "GetValue", "GetId", "Activate", "GetMixFormat",
   // "IsFormatSupported", "Initialize", "SetEventHandle", "GetService", "Start",
   // "GetNextPacketSize", "GetBuffer", "ReleaseBuffer").
-  std::map<std::string, HRESULT> failures;
+  FailureTable failures;
   std::deque<FakePacket> packets;
 
   // Queues a data packet of interleaved samples (frames = samples / channels).
@@ -73,10 +77,13 @@ class FakeAudioSystem final : public AudioSystem {
 
   // System-level failures by name: "CoInitializeEx", "CoCreateInstance",
   // "EnumAudioEndpoints", "GetCount", "GetDevice".
-  std::map<std::string, HRESULT> failures;
+  FailureTable failures;
 
   // "Object::Method args" lines, in call order.
   std::vector<std::string> calls;
+  // False: the capture client's calls, which a running stream makes every tick,
+  // are not recorded (so that recording allocates nothing).
+  bool recordCalls = true;
   std::vector<FormatRequest> formatQueries;    // IsFormatSupported
   std::vector<FormatRequest> initializations;  // Initialize
 
@@ -107,7 +114,7 @@ class FakeAudioSystem final : public AudioSystem {
     objects_.push_back(std::move(object));
     return raw;
   }
-  HRESULT FailureFor(const std::map<std::string, HRESULT>& table, const std::string& method);
+  HRESULT FailureFor(const FailureTable& table, std::string_view method);
 
  private:
   std::vector<std::unique_ptr<FakeEndpointScript>> endpoints_;

@@ -1,46 +1,18 @@
 #include "driver/aggregate_run.h"
 
 #include "capture/fake_audio_system.h"
+#include "driver/in_process_run.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 namespace velmoravad {
 namespace {
 
 using testing::FakeAudioSystem;
+using testing::RunInProcess;
+using testing::RunResult;
 
 constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004u);
-
-std::string ReadAll(std::FILE* stream) {
-  std::string text;
-  std::rewind(stream);
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, got);
-  return text;
-}
-
-struct RunResult {
-  int status;
-  std::string output;
-  std::string error;
-};
-
-// Runs the program in this process, with files standing in for its streams.
-RunResult RunInProcess(const std::vector<std::wstring>& arguments) {
-  std::FILE* output = std::tmpfile();
-  std::FILE* error = std::tmpfile();
-  EXPECT_TRUE(output != nullptr && error != nullptr);
-  RunResult result;
-  result.status = RunAggregate(arguments, {output, error});
-  result.output = ReadAll(output);
-  result.error = ReadAll(error);
-  std::fclose(output);
-  std::fclose(error);
-  return result;
-}
 
 class AggregateRunTest : public ::testing::Test {
  protected:
@@ -103,7 +75,11 @@ TEST_F(AggregateRunTest, RunOpensApplicationsExclusiveAndTheLiveInputShared) {
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n"
             "slot=2 channels=2 name=VelmoraDSP Application 2 Output id={app-2}\n"
-            "live_input channels=1 name=Headset Microphone id={mic}\n");
+            "live_input channels=1 name=Headset Microphone id={mic}\n"
+            "aggregate_flushed milliseconds=2500\n"
+            "aggregate_running endpoints=2 application_channels=4 live_input_channels=1 "
+            "announcement_channels=2 channels=7 sample_rate=48000\n"
+            "aggregate_stopped reason=stdout_closed\n");
   ASSERT_EQ(system_.initializations.size(), 3u);
   EXPECT_EQ(system_.initializations[0].endpointId, L"{app-1}");
   EXPECT_EQ(system_.initializations[0].shareMode, AUDCLNT_SHAREMODE_EXCLUSIVE);
