@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <thread>
 
 #include "announcement/frame_assembler.h"
@@ -43,7 +44,15 @@ std::size_t AnnouncementSource::TakeFrames(std::int16_t* destination, std::size_
 }
 
 void AnnouncementSource::ServePipe() {
-  for (;;) ServeConnection(CreatePipeInstance());
+  for (;;) {
+    // Nothing here allocates on Windows; should the platform's pipe calls run
+    // out of memory, that ends only the connection (its handle closes on the way).
+    try {
+      ServeConnection(CreatePipeInstance());
+    } catch (const std::bad_alloc&) {
+      Sleep(kCreateRetryDelayMilliseconds);
+    }
+  }
 }
 
 UniqueHandle AnnouncementSource::CreatePipeInstance() {

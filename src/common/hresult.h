@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 #include <stdexcept>
@@ -58,7 +60,17 @@ HRESULT CatchOutOfMemory(Step&& step) noexcept {
   }
 }
 
-// "<label> failed: 0x<8 upper-case hex digits>\n", the one report of a failed run.
-std::string FormatFailureReport(std::string_view label, HRESULT result);
+// "<label> failed: 0x<8 upper-case hex digits>\n", the one report of a failed
+// run. Formatted without allocating, so that it goes out even when memory has run
+// out; a label is a fixed text of the program's, far shorter than the room here.
+class FailureReport {
+ public:
+  FailureReport(std::string_view label, HRESULT result);
+  std::string_view Text() const { return {text_.data(), length_}; }
+
+ private:
+  std::array<char, 128> text_{};
+  std::size_t length_ = 0;
+};
 
 }  // namespace velmoravad

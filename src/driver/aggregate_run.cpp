@@ -24,7 +24,7 @@ int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStrea
   const HRESULT result = audioSystem.InitializeCom();
   if (Failed(result)) {
     // Nothing was acquired, so there is nothing to release and no CoUninitialize.
-    WriteText(streams.error, FormatFailureReport("CoInitializeEx", result));
+    WriteText(streams.error, FailureReport("CoInitializeEx", result).Text());
     return kExitFailure;
   }
   AggregateRun run(std::move(*settings), streams, audioSystem, platform);
@@ -44,13 +44,13 @@ int AggregateRun::Execute() {
     WriteText(streams_.error, kLiveInputConflictLine);
     return EndRun(kExitRefused);
   }
-  result = OpenApplicationEndpoints();
+  result = CatchOutOfMemory([this] { return OpenApplicationEndpoints(); });
   if (Failed(result)) return EndRun(ReportFailure("Capture endpoint initialization", result));
   if (!settings_.liveInputId.empty()) {
     if (const std::optional<int> status = OpenLiveInput()) return EndRun(*status);
   }
   if (settings_.listOnly) {
-    WriteText(streams_.output, FormatChannelLayout(ApplicationEndpointCount(), tallies_));
+    WriteText(streams_.output, ChannelLayoutLine(ApplicationEndpointCount(), tallies_).Text());
     return EndRun(kExitSuccess);
   }
   return Stream();
@@ -65,8 +65,8 @@ int AggregateRun::Stream() {
   if (Failed(result)) return EndRun(ReportFailure("Capture start", result));
   result = FlushStartup(endpoints_, platform_);
   if (Failed(result)) return EndRun(ReportFailure("Capture startup flush", result));
-  WriteText(streams_.error, FormatFlushedLine(kStartupFlushMilliseconds));
-  WriteText(streams_.error, FormatRunningLine(ApplicationEndpointCount(), tallies_));
+  WriteText(streams_.error, FlushedLine(kStartupFlushMilliseconds).Text());
+  WriteText(streams_.error, RunningLine(ApplicationEndpointCount(), tallies_).Text());
 
   // The pipe exists from here on, never before the running line.
   AnnouncementSource* announcements = platform_.StartAnnouncementSource();
@@ -88,8 +88,9 @@ HRESULT AggregateRun::OpenApplicationEndpoints() {
     const HRESULT result = endpoint.OpenCaptureStream(!settings_.listOnly, true);
     if (Failed(result)) return result;
     if (WouldOverflowFrame(tallies_, endpoint.channels)) return kChannelCountOverflow;
+    const std::string line = FormatApplicationEndpointLine(endpoint);
     tallies_.applicationChannels += endpoint.channels;
-    WriteText(streams_.error, FormatApplicationEndpointLine(endpoint));
+    WriteText(streams_.error, line);
   }
   return S_OK;
 }
@@ -97,21 +98,35 @@ HRESULT AggregateRun::OpenApplicationEndpoints() {
 std::optional<int> AggregateRun::OpenLiveInput() {
   CaptureEndpoint& liveInput = pendingLiveInput_.emplace();
   HRESULT result = FindEndpointById(settings_.liveInputId, liveInput);
+  // The id given may name an application endpoint in another spelling (letter
+  // case on Windows); the device's own id tells, before anything is opened.
+  std::wstring deviceId;
+  if (!Failed(result)) result = GetDeviceId(liveInput, deviceId);
   if (Failed(result)) return ReportFailure("Live input endpoint lookup", result);
-  result = liveInput.OpenCaptureStream(!settings_.listOnly, false);
-  if (!Failed(result) && WouldOverflowFrame(tallies_, liveInput.channels)) {
-    result = kChannelCountOverflow;
+  if (ContainsEndpointId(endpoints_, deviceId)) {
+    WriteText(streams_.error, kLiveInputConflictLine);
+    return kExitRefused;
   }
+  result = CatchOutOfMemory([&] { return OpenAndAppendLiveInput(liveInput); });
   if (Failed(result)) return ReportFailure("Live input initialization", result);
-  tallies_.liveInputChannels = liveInput.channels;
-  WriteText(streams_.error, FormatLiveInputLine(liveInput));
-  endpoints_.push_back(std::move(liveInput));
   pendingLiveInput_.reset();
   return std::nullopt;
 }
 
+HRESULT AggregateRun::OpenAndAppendLiveInput(CaptureEndpoint& liveInput) {
+  const HRESULT result = liveInput.OpenCaptureStream(!settings_.listOnly, false);
+  if (Failed(result)) return result;
+  if (WouldOverflowFrame(tallies_, liveInput.channels)) return kChannelCountOverflow;
+  endpoints_.reserve(endpoints_.size() + 1);  // so that the move below cannot fail
+  const std::string line = FormatLiveInputLine(liveInput);
+  tallies_.liveInputChannels = liveInput.channels;
+  WriteText(streams_.error, line);
+  endpoints_.push_back(std::move(liveInput));
+  return S_OK;
+}
+
 int AggregateRun::ReportFailure(const char* label, HRESULT result) {
-  WriteText(streams_.error, FormatFailureReport(label, result));
+  WriteText(streams_.error, FailureReport(label, result).Text());
   return kExitFailure;
 }
 

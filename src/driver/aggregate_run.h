@@ -47,8 +47,10 @@ class AggregateRun {
   int Execute();
 
  private:
+  // These throw std::bad_alloc when memory runs out; their callers report it.
   HRESULT OpenApplicationEndpoints();
-  // Refusals and failures have been reported when these return a status.
+  HRESULT OpenAndAppendLiveInput(CaptureEndpoint& liveInput);
+  // Refusals and failures have been reported when this returns a status.
   std::optional<int> OpenLiveInput();
   // Streams until the reader goes; returns the exit status through EndRun.
   int Stream();

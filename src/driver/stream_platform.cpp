@@ -3,10 +3,28 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdlib>
 #include <new>
 #include <system_error>
 
 namespace velmoravad {
+namespace {
+
+#ifdef _WIN32
+// The C runtime's default answer to a bad argument (such as the descriptor of a
+// standard output that a process was started without) ends the process. With
+// this handler the call fails instead, with errno set, and the run reports it.
+void ReturnFromInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned,
+                                std::uintptr_t) {}
+#endif
+
+}  // namespace
+
+PlatformStreamPlatform::PlatformStreamPlatform(std::FILE* output) : output_(output) {
+#ifdef _WIN32
+  _set_invalid_parameter_handler(ReturnFromInvalidParameter);
+#endif
+}
 
 void PlatformStreamPlatform::WaitMilliseconds(DWORD milliseconds) {
   if (!timer_) timer_.emplace();

@@ -48,9 +48,13 @@ class StreamPlatform {
   ~StreamPlatform() = default;
 };
 
+// The platform's own: the monotonic clock, high-resolution waits, the tick
+// counter, Sleep, the C runtime's stream `output`, and a new AnnouncementSource.
+// On Windows, making one also makes C runtime calls on a standard output that
+// does not exist fail (and be reported) instead of ending the process.
 class PlatformStreamPlatform final : public StreamPlatform {
  public:
-  explicit PlatformStreamPlatform(std::FILE* output) : output_(output) {}
+  explicit PlatformStreamPlatform(std::FILE* output);
 
   MonotonicClock::time_point Now() override { return MonotonicClock::now(); }
   void WaitMilliseconds(DWORD milliseconds) override;

@@ -3,15 +3,25 @@
 // length takes no real time.
 #include "driver/aggregation_loop.h"
 
+#include "announcement/flooding_writer.h"
+#include "announcement/served_connection.h"
 #include "capture/fake_audio_system.h"
 #include "common/allocation_counter.h"
 #include "driver/in_process_run.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <io.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace velmoravad {
 namespace {
@@ -291,6 +301,96 @@ TEST_F(StreamingRunTest, ASteadyTickAllocatesNothing) {
   const RunResult result = RunInProcess({}, platform_);
   ASSERT_EQ(result.status, 0) << result.error;
   EXPECT_EQ(allocations, 0u);
+}
+
+// The loop and the pipe server thread meet only inside the announcement source
+// (run it under ThreadSanitizer): with a writer flooding the pipe, so that the
+// queue is appended and trimmed while the loop takes, every announcement frame
+// of every block is whole and in channel order.
+TEST_F(StreamingRunTest, AWriterFloodingThePipeNeverTearsAnAnnouncementFrame) {
+  AddApplication(1, 2);
+  AnnouncementSource announcements;
+  testing::ServedConnection server(announcements);
+  std::optional<testing::FloodingWriter> flood(std::in_place);
+  ASSERT_FALSE(testing::TakeArrivingFrames(announcements, 1, std::chrono::seconds(10)).empty());
+  platform_.announcements = &announcements;
+  platform_.blocksAccepted = 2000;
+  const RunResult result = RunInProcess({}, platform_);
+  flood.reset();
+  ASSERT_EQ(result.status, 0) << result.error;
+
+  std::size_t frames = 0;
+  std::size_t badFrames = 0;
+  for (const auto& block : platform_.blocks) {
+    for (std::size_t frame = 0; frame < kFramesPerTick; ++frame) {
+      const std::int16_t* announced = block.data() + frame * 4 + 2;
+      if (announced[0] == 0 && announced[1] == 0) continue;  // the queue ran dry
+      ++frames;
+      if (!testing::IsFloodFrame(announced)) ++badFrames;
+    }
+  }
+  EXPECT_GT(frames, 0u);
+  EXPECT_EQ(badFrames, 0u);
+  EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
+}
+
+#ifdef _WIN32
+constexpr auto CloseDescriptor = _close;
+std::FILE* PipeWithoutReader() {
+  int ends[2];
+  if (_pipe(ends, 65536, _O_BINARY) != 0) return nullptr;
+  _close(ends[0]);
+  return _fdopen(ends[1], "wb");
+}
+#else
+constexpr auto CloseDescriptor = close;
+std::FILE* PipeWithoutReader() {
+  int ends[2];
+  if (pipe(ends) != 0) return nullptr;
+  close(ends[0]);
+  return fdopen(ends[1], "wb");
+}
+#endif
+
+// Standard output as the C runtime has it, a pipe whose reader has gone: the
+// write comes back short (no death by SIGPIPE or by the C runtime) and the run
+// stops cleanly with status 0.
+TEST_F(StreamingRunTest, ARealPipeWhoseReaderHasGoneStopsTheRunWithStatus0) {
+#ifndef _WIN32
+  std::signal(SIGPIPE, SIG_IGN);  // as the program's entry does
+#endif
+  AddApplication(1, 2);
+  std::FILE* output = PipeWithoutReader();
+  ASSERT_NE(output, nullptr);
+  PlatformStreamPlatform real(output);
+  platform_.realOutput = &real;
+  const RunResult result = RunInProcess({}, platform_);
+  std::fclose(output);
+
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.error,
+            "slot=1 channels=2 name=VelmoraDSP Application 1 Output id=app1\n"
+            "aggregate_flushed milliseconds=2500\n"
+            "aggregate_running endpoints=1 application_channels=2 live_input_channels=0 "
+            "announcement_channels=2 channels=4 sample_rate=48000\n"
+            "aggregate_stopped reason=stdout_closed\n");
+  EXPECT_TRUE(platform_.blocks.empty());
+  ExpectReleasedBeforeUninitialize();
+}
+
+// A standard output whose descriptor is not there (a process started without
+// one): the C runtime calls fail or come back short instead of ending the
+// process through its invalid-parameter handler.
+TEST(PlatformStreamPlatform, MissingStandardOutputFailsInsteadOfEndingTheProcess) {
+  std::FILE* output = std::tmpfile();
+  ASSERT_NE(output, nullptr);
+  ASSERT_EQ(CloseDescriptor(_fileno(output)), 0);
+  PlatformStreamPlatform platform(output);
+  platform.SetOutputBinaryMode();  // -1 where the runtime checks the descriptor
+  platform.SetOutputUnbuffered();
+  const std::vector<std::int16_t> block(kFramesPerTick * 4, 1);
+  EXPECT_LT(platform.WriteOutput(block.data(), block.size()), block.size());
+  std::fclose(output);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 // Its own bookkeeping is not counted as allocations of the run.
 #pragma once
 
+#include "capture/fake_audio_system.h"
 #include "common/allocation_counter.h"
+#include "common/hresult.h"
 #include "driver/stream_platform.h"
 
 #include <chrono>
@@ -37,10 +39,11 @@ class FakeStreamPlatform final : public StreamPlatform {
   }
   void Pause(DWORD milliseconds) override {
     ++pauses;
-    Advance(std::chrono::milliseconds(milliseconds));
+    Advance(pauseLength.count() > 0 ? pauseLength : std::chrono::milliseconds(milliseconds));
   }
   int SetOutputBinaryMode() override {
     if (realOutput != nullptr) return realOutput->SetOutputBinaryMode();
+    if (Injected("SetOutputBinaryMode")) binaryModeError = ERROR_INVALID_HANDLE;
     if (binaryModeError) {
       SetLastError(*binaryModeError);
       return -1;
@@ -53,6 +56,7 @@ class FakeStreamPlatform final : public StreamPlatform {
   }
   std::size_t WriteOutput(const std::int16_t* samples, std::size_t count) override {
     const NotCounted bookkeeping;
+    if (Injected("WriteOutput")) return count - 1;
     if (realOutput != nullptr) {
       const std::size_t written = realOutput->WriteOutput(samples, count);
       if (written != count) return written;
@@ -68,7 +72,7 @@ class FakeStreamPlatform final : public StreamPlatform {
   }
   AnnouncementSource* StartAnnouncementSource() override {
     announcementStart = Elapsed();
-    return announcements;
+    return Injected("StartAnnouncementSource") ? nullptr : announcements;
   }
 
   // Runs `action` once simulated time has reached `time`.
@@ -86,6 +90,12 @@ class FakeStreamPlatform final : public StreamPlatform {
   // When set, standard output is this platform's (a real stream) and the run
   // ends when a real write comes up short.
   StreamPlatform* realOutput = nullptr;
+  // Each pause of the flush takes this long instead, when not zero (fewer passes).
+  Milliseconds pauseLength{0};
+  // When set, binary mode, writes and the announcement source are calls that
+  // can fail, counted in this audio system's sequence of calls (failing: binary
+  // mode with ERROR_INVALID_HANDLE, a short write, no announcement source).
+  FakeAudioSystem* injection = nullptr;
 
   // Record.
   struct Wait {
@@ -101,6 +111,10 @@ class FakeStreamPlatform final : public StreamPlatform {
 
  private:
   static constexpr MonotonicClock::time_point kStart{std::chrono::hours(1000)};
+
+  bool Injected(std::string_view call) {
+    return injection != nullptr && Failed(injection->FailureFor(nullptr, call));
+  }
 
   void Advance(MonotonicClock::duration duration) {
     elapsed_ += duration;

@@ -2,12 +2,14 @@
 // text streams and a simulated stream platform for the PCM stream and time.
 #pragma once
 
+#include "common/allocation_counter.h"
 #include "driver/aggregate_run.h"
 #include "driver/fake_stream_platform.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,13 +30,25 @@ inline std::string ReadAll(std::FILE* stream) {
   return text;
 }
 
-inline RunResult RunInProcess(const std::vector<std::wstring>& arguments,
-                              StreamPlatform& platform) {
+// Allocations of the run alone to count, and the one among them to fail.
+struct AllocationCounting {
+  std::optional<std::size_t> failAt;
+  std::size_t* counted = nullptr;
+};
+
+inline RunResult RunInProcess(const std::vector<std::wstring>& arguments, StreamPlatform& platform,
+                              AllocationCounting counting = {}) {
   std::FILE* output = std::tmpfile();
   std::FILE* error = std::tmpfile();
   EXPECT_TRUE(output != nullptr && error != nullptr);
   RunResult result;
-  result.status = RunAggregate(arguments, {output, error}, platform);
+  if (counting.failAt || counting.counted != nullptr) {
+    AllocationCounter counter(counting.failAt);
+    result.status = RunAggregate(arguments, {output, error}, platform);
+    if (counting.counted != nullptr) *counting.counted = counter.Count();
+  } else {
+    result.status = RunAggregate(arguments, {output, error}, platform);
+  }
   result.output = ReadAll(output);
   result.error = ReadAll(error);
   std::fclose(output);
