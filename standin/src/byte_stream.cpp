@@ -1,6 +1,10 @@
 // ReadFile and WriteFile, handed to the stream behind the handle.
 #include "byte_stream.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "last_error.h"
 
 using standin::FailWith;
@@ -9,6 +13,20 @@ namespace standin {
 
 BOOL ByteStream::Read(LPVOID, DWORD, DWORD&) { return FailWith(ERROR_ACCESS_DENIED); }
 BOOL ByteStream::Write(LPCVOID, DWORD, DWORD&) { return FailWith(ERROR_ACCESS_DENIED); }
+
+BOOL ReadDescriptor(int fd, LPVOID buffer, DWORD count, DWORD& done) {
+  for (;;) {
+    const ssize_t got = read(fd, buffer, count);
+    if (got >= 0) {
+      done = static_cast<DWORD>(got);
+      return TRUE;
+    }
+    if (errno != EINTR) {
+      SetLastErrorFromErrno();
+      return FALSE;
+    }
+  }
+}
 
 }  // namespace standin
 

@@ -17,6 +17,10 @@ class ByteStream : public KernelObject {
   virtual BOOL Write(LPCVOID buffer, DWORD count, DWORD& done);
 };
 
+// ReadFile on a descriptor: a read that a signal interrupted is made again, as
+// Windows calls are not interrupted; at the end of the stream `done` is 0.
+BOOL ReadDescriptor(int fd, LPVOID buffer, DWORD count, DWORD& done);
+
 // The stream behind a handle, or null when the handle is none.
 inline ByteStream* ByteStreamFromHandle(HANDLE handle) {
   return dynamic_cast<ByteStream*>(ObjectFromHandle(handle));

@@ -28,17 +28,7 @@ class File final : public standin::ByteStream {
   int Descriptor() const { return fd_; }
 
   BOOL Read(LPVOID buffer, DWORD count, DWORD& done) override {
-    for (;;) {
-      const ssize_t got = read(fd_, buffer, count);
-      if (got >= 0) {
-        done = static_cast<DWORD>(got);
-        return TRUE;
-      }
-      if (errno != EINTR) {
-        standin::SetLastErrorFromErrno();
-        return FALSE;
-      }
-    }
+    return standin::ReadDescriptor(fd_, buffer, count, done);
   }
 
  private:

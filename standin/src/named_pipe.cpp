@@ -32,17 +32,7 @@ class PipeInstance final : public standin::ByteStream {
 
   BOOL Read(LPVOID buffer, DWORD count, DWORD& done) override {
     if (!connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
-    for (;;) {
-      const ssize_t got = read(connection_.Get(), buffer, count);
-      if (got >= 0) {
-        done = static_cast<DWORD>(got);
-        return TRUE;
-      }
-      if (errno != EINTR) {
-        standin::SetLastErrorFromErrno();
-        return FALSE;
-      }
-    }
+    return standin::ReadDescriptor(connection_.Get(), buffer, count, done);
   }
 
   const std::string socketName_;
