@@ -16,7 +16,7 @@
 
 #include "announcement/announcement_source.h"
 #include "common/high_resolution_timer.h"
-#include "driver/tick_schedule.h"
+#include "common/tick_schedule.h"
 
 namespace velmoravad {
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "announcement/announcement_source.h"
@@ -28,6 +30,12 @@ TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
   AnnouncementSource source;
   {
     testing::ServedConnection server(source);
+    // socat tries once: let the server create its instance first.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!WaitNamedPipeW(AnnouncementSource::kPipeName, 100) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     const std::string command =
         std::string("socat - ABSTRACT-CONNECT:VelmoraDSPAnnouncement < ") + path;
     EXPECT_EQ(std::system(command.c_str()), 0);

@@ -1,8 +1,9 @@
-// The absolute schedule of the aggregation loop: deadline n lies exactly n ticks
-// of 10 ms after one reading of the monotonic clock, however long each tick
-// took, so no tick is skipped and the long-run rate is exactly 48000 frames per
-// second. After a stall the deadlines already passed come back to back.
-// Arithmetic only: the loop reads the clock and sleeps.
+// The absolute schedule of a 10 ms loop (the aggregator's output, the announce
+// tool's writes): deadline n lies exactly n ticks of 10 ms after one reading of
+// the monotonic clock, however long each tick took, so no tick is skipped and
+// the long-run rate is exactly 48000 frames per second. After a stall the
+// deadlines already passed come back to back. Arithmetic only: the loop reads
+// the clock and sleeps.
 #pragma once
 
 #include <windows.h>
