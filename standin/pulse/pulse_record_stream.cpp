@@ -93,26 +93,30 @@ PulseRecordStream::~PulseRecordStream() {
   pa_stream_unref(stream_);
 }
 
+HRESULT PulseRecordStream::Loss() const {
+  if (!connection_->IsReady()) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+  return pa_stream_get_state(stream_) == PA_STREAM_READY ? S_OK : AUDCLNT_E_DEVICE_INVALIDATED;
+}
+
 HRESULT PulseRecordStream::SetCorked(bool corked) {
   MainloopLock lock(*connection_);
-  if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
+  if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   if (!connection_->WaitForOperation(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr))) {
-    return pa_stream_get_state(stream_) == PA_STREAM_READY ? AUDCLNT_E_SERVICE_NOT_RUNNING
-                                                           : AUDCLNT_E_DEVICE_INVALIDATED;
+    const HRESULT lost = Loss();
+    return FAILED(lost) ? lost : AUDCLNT_E_SERVICE_NOT_RUNNING;  // no answer in time
   }
   return S_OK;
 }
 
 HRESULT PulseRecordStream::FillPacket() {
+  if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   while (!assembler_.HasPacket()) {
-    if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
     const void* data = nullptr;
     std::size_t bytes = 0;
     if (pa_stream_peek(stream_, &data, &bytes) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (bytes == 0) return S_OK;  // nothing waiting
-    if (assembler_.Offer(data, bytes) == CapturePacketAssembler::FragmentUse::kDropNow) {
-      pa_stream_drop(stream_);
-    }
+    assembler_.Offer(data, bytes);
+    pa_stream_drop(stream_);
   }
   return S_OK;
 }
@@ -155,7 +159,7 @@ HRESULT PulseRecordStream::ReleasePacket(UINT32 frames) {
   packetHandedOut_ = false;
   if (frames == 0) return S_OK;  // nothing read: the same packet comes again
   framesReleased_ += frames;
-  if (assembler_.Release()) pa_stream_drop(stream_);
+  assembler_.Release();
   return S_OK;
 }
 

@@ -28,6 +28,7 @@
 namespace standin {
 namespace {
 
+using testing::ScopedEnvironment;
 using velmoravad::ComPtr;
 using velmoravad::CoTaskMemOut;
 using velmoravad::CoTaskMemPtr;
@@ -96,33 +97,11 @@ bool Eventually(Condition condition) {
   return condition();
 }
 
-// Sets an environment variable for one scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    const char* old = std::getenv(name);
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() {
-    if (hadOld_) {
-      setenv(name_, old_.c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  bool hadOld_ = false;
-  std::string old_;
-};
-
 class PulseAudioSystemTest : public ::testing::Test {
  protected:
+  // Runs once for every suite of this fixture; the sources are added once.
   static void SetUpTestSuite() {
-    if (!testing::HasPrivateServer()) return;
+    if (!testing::HasPrivateServer() || serverReady_) return;
     bool ok = true;
     const auto run = [&ok](std::vector<std::string> arguments) {
       bool step = false;
@@ -252,9 +231,10 @@ class PulseAudioSystemTest : public ::testing::Test {
     return ramp;
   }
 
-  static void Feed(const char* source, const char* pattern, std::size_t frames) {
+  static void Feed(const char* source, const char* pattern, std::size_t frames,
+                   const char* value = "0") {
     bool ok = false;
-    testing::RunServerScript({"feed", source, pattern, std::to_string(frames)}, &ok);
+    testing::RunServerScript({"feed", source, pattern, std::to_string(frames), value}, &ok);
     EXPECT_TRUE(ok) << "feeding " << source;
   }
 
@@ -682,58 +662,107 @@ TEST_F(PulseAudioSystemTest, ServerThatNeverAnswersFailsAfterTheReplyTimeout) {
   unlink(path.c_str());
 }
 
-TEST_F(PulseAudioSystemTest, ServerThatGoesAwayFailsEveryCallInsteadOfHanging) {
-  // A second private server, stopped under the running stream.
+// ---- Losing the endpoint or the audio system under a running stream ----
+
+struct LossCase {
+  const char* name;
+  const char* event;    // the script command; it names the source, or the server's directory
+  HRESULT result;       // of the capture calls, Start, Stop and a new Initialize
+  HRESULT enumeration;  // of listing the endpoints, and of a new enumerator
+  HRESULT lookup;       // of GetDevice for the endpoint lost
+};
+
+class LossTest : public PulseAudioSystemTest, public ::testing::WithParamInterface<LossCase> {};
+
+// The caller polls every 10 ms and ends its run at the first failure, so the
+// loss must show at once, as Windows reports it, and never hang a call. A
+// packet handed out before it keeps its samples until it is released.
+TEST_P(LossTest, EveryCallReportsItAndThePacketHandedOutStaysIntact) {
+  const LossCase& loss = GetParam();
+  testing::ScopedSecondServer server;
+  ASSERT_TRUE(server.Started());
   bool ok = false;
-  const std::string exports =
-      testing::RunServerScript({"start", "--owner", std::to_string(getpid())}, &ok);
-  ASSERT_TRUE(ok) << exports;
-  const std::string key = "export PRIVATE_PULSE_DIR=";
-  const std::size_t at = exports.find(key);
-  ASSERT_NE(at, std::string::npos);
-  const std::string dir = exports.substr(at + key.size(), exports.find('\n', at) - at - key.size());
-  {
-    ScopedEnvironment server("PULSE_SERVER", "unix:" + dir + "/pulse.sock");
-    ScopedEnvironment serverDir("PRIVATE_PULSE_DIR", dir);
-    testing::RunServerScript({"add-source", "doomed", "Doomed", "2"}, &ok);
-    ASSERT_TRUE(ok);
-    ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
-    ASSERT_TRUE(enumerator);
-    ComPtr<IMMDevice> device;
-    ASSERT_EQ(enumerator->GetDevice(L"doomed", device.Receive()), S_OK);
-    ComPtr<IAudioClient> client = Activate(device.Get());
-    ASSERT_TRUE(client);
-    UniqueHandle event;
-    ComPtr<IAudioCaptureClient> capture;
-    OpenStream(client.Get(), 2, false, &event, &capture);
-    ASSERT_EQ(client->Start(), S_OK);
+  testing::RunServerScript({"add-source", "doomed", "Doomed", "2"}, &ok);
+  ASSERT_TRUE(ok);
+  ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
+  ASSERT_TRUE(enumerator);
+  ComPtr<IMMDevice> device;
+  ASSERT_EQ(enumerator->GetDevice(L"doomed", device.Receive()), S_OK);
+  ComPtr<IAudioClient> client = Activate(device.Get());
+  ASSERT_TRUE(client);
+  UniqueHandle event;
+  ComPtr<IAudioCaptureClient> capture;
+  OpenStream(client.Get(), 2, false, &event, &capture);
+  ASSERT_EQ(client->Start(), S_OK);
+  Feed("doomed", "counted", 4800, "1");
 
-    testing::RunServerScript({"stop", dir}, &ok);
-    ASSERT_TRUE(ok);
-
-    ComPtr<IMMDeviceCollection> after;
-    EXPECT_TRUE(Eventually([&] {
-      return enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, after.Receive()) ==
-             AUDCLNT_E_SERVICE_NOT_RUNNING;
-    }));
-    ComPtr<IMMDevice> lookup;
-    EXPECT_EQ(enumerator->GetDevice(L"anything", lookup.Receive()), AUDCLNT_E_SERVICE_NOT_RUNNING);
-    UINT32 next = 0;
-    EXPECT_EQ(capture->GetNextPacketSize(&next), AUDCLNT_E_DEVICE_INVALIDATED);
-    EXPECT_EQ(client->Stop(), AUDCLNT_E_DEVICE_INVALIDATED);
-    ComPtr<IAudioClient> another = Activate(device.Get());
-    ASSERT_TRUE(another);
-    const WAVEFORMATEXTENSIBLE format = RequestedFormat(2);
-    EXPECT_EQ(another->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0,
-                                  &format.Format, nullptr),
-              AUDCLNT_E_SERVICE_NOT_RUNNING);
-    // A new enumerator does not reuse the dead connection.
-    ComPtr<IMMDeviceEnumerator> fresh;
-    EXPECT_EQ(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                               __uuidof(IMMDeviceEnumerator), fresh.ReceiveVoid()),
-              AUDCLNT_E_SERVICE_NOT_RUNNING);
+  // The first packet of fed samples is held while the loss happens. (A source
+  // that runs like a sound card, as PipeWire's pipe source does, delivers
+  // silence before them.)
+  BYTE* data = nullptr;
+  UINT32 frames = 0;
+  DWORD flags = 0;
+  UINT32 next = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the samples fed did not come";
+    ASSERT_EQ(capture->GetNextPacketSize(&next), S_OK);
+    if (next == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      continue;
+    }
+    ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
+    if (reinterpret_cast<const std::int16_t*>(data)[0] != 0) break;
+    ASSERT_EQ(capture->ReleaseBuffer(frames), S_OK);
   }
+  const auto* samples = reinterpret_cast<const std::int16_t*>(data);
+  const std::vector<std::int16_t> handedOut(samples, samples + std::size_t{frames} * 2);
+  const auto samplesHeld = [&] {
+    return std::equal(handedOut.begin(), handedOut.end(),
+                      reinterpret_cast<const std::int16_t*>(data));
+  };
+
+  testing::RunServerScript(
+      {loss.event, loss.event == std::string("kill") ? server.Directory() : std::string("doomed")},
+      &ok);
+  ASSERT_TRUE(ok);
+  const auto lost = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Eventually([&] { return capture->GetNextPacketSize(&next) == loss.result; }));
+  RecordProperty("reported_after_ms",
+                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - lost)
+                                      .count()));
+  EXPECT_TRUE(samplesHeld()) << "the packet handed out before the loss changed";
+  EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
+  EXPECT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), loss.result);
+  EXPECT_EQ(client->Stop(), loss.result);
+  EXPECT_EQ(client->Start(), loss.result);
+  ComPtr<IAudioClient> another = Activate(device.Get());
+  ASSERT_TRUE(another);
+  const WAVEFORMATEXTENSIBLE format = RequestedFormat(2);
+  EXPECT_EQ(another->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0,
+                                &format.Format, nullptr),
+            loss.result);
+
+  ComPtr<IMMDeviceCollection> after;
+  EXPECT_EQ(enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, after.Receive()),
+            loss.enumeration);
+  ComPtr<IMMDevice> lookup;
+  EXPECT_EQ(enumerator->GetDevice(L"doomed", lookup.Receive()), loss.lookup);
+  // A new enumerator does not reuse a dead connection.
+  ComPtr<IMMDeviceEnumerator> fresh;
+  EXPECT_EQ(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                             __uuidof(IMMDeviceEnumerator), fresh.ReceiveVoid()),
+            loss.enumeration);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, LossTest,
+    ::testing::Values(LossCase{"SourceRemoved", "remove", AUDCLNT_E_DEVICE_INVALIDATED, S_OK,
+                               kNotFound},
+                      LossCase{"ServerKilled", "kill", AUDCLNT_E_SERVICE_NOT_RUNNING,
+                               AUDCLNT_E_SERVICE_NOT_RUNNING, AUDCLNT_E_SERVICE_NOT_RUNNING}),
+    [](const ::testing::TestParamInfo<LossCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace standin
