@@ -10,6 +10,8 @@ namespace {
 // ReleaseBuffer with a frame count other than the packet's or 0.
 constexpr HRESULT kInvalidSize = static_cast<HRESULT>(0x88890011u);  // AUDCLNT_E_INVALID_SIZE
 
+// Fragments: the device period of a shared stream, the buffer of an exclusive one.
+constexpr pa_usec_t kSharedFragment = 10 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kExclusiveFragment = 100 * PA_USEC_PER_MSEC;
 
 void OnStreamStateChanged(pa_stream*, void* connection) {
@@ -64,17 +66,21 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, bool exclusive
   if (stream_ == nullptr) return StreamFailure(context);
   pa_stream_set_state_callback(stream_, OnStreamStateChanged, connection_.get());
 
-  pa_buffer_attr exclusiveAttributes{};
-  exclusiveAttributes.maxlength = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.tlength = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.prebuf = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.minreq = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.fragsize =
-      static_cast<std::uint32_t>(pa_usec_to_bytes(kExclusiveFragment, &sampleSpec));
+  // The fragment is what the server hands over at a time, and with
+  // ADJUST_LATENCY also the source's own period: a timer-driven source (a sound
+  // card, a sink's monitor) then delivers every fragment as it fills, never a
+  // burst of its longest latency.
+  pa_buffer_attr attributes{};
+  attributes.maxlength = static_cast<std::uint32_t>(-1);
+  attributes.tlength = static_cast<std::uint32_t>(-1);
+  attributes.prebuf = static_cast<std::uint32_t>(-1);
+  attributes.minreq = static_cast<std::uint32_t>(-1);
+  attributes.fragsize = static_cast<std::uint32_t>(
+      pa_usec_to_bytes(exclusive ? kExclusiveFragment : kSharedFragment, &sampleSpec));
   // A vanished source ends the stream rather than moving it elsewhere.
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
-  if (pa_stream_connect_record(stream_, endpoint.recordSource.c_str(),
-                               exclusive ? &exclusiveAttributes : nullptr, flags) < 0) {
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE |
+                                                    PA_STREAM_ADJUST_LATENCY);
+  if (pa_stream_connect_record(stream_, endpoint.recordSource.c_str(), &attributes, flags) < 0) {
     return StreamFailure(context);
   }
   const bool settled = connection_->WaitUntil([this] {

@@ -18,7 +18,7 @@ class PulseRecordStream {
  public:
   // Records from the endpoint (a sink's monitor for a render endpoint) in the
   // stream format, corked, and waits until the server has set the stream up.
-  // Exclusive mode asks for 100 ms fragments; shared mode takes the server's.
+  // Shared mode asks for 10 ms fragments, exclusive mode for 100 ms.
   static HRESULT Open(std::shared_ptr<PulseConnection> connection, const PulseEndpoint& endpoint,
                       bool exclusive, std::shared_ptr<PulseRecordStream>* stream);
 

@@ -193,9 +193,11 @@ class PulseAudioSystemTest : public ::testing::Test {
     ASSERT_EQ(client->GetService(__uuidof(IAudioCaptureClient), capture->ReceiveVoid()), S_OK);
   }
 
-  // Reads packets until `samples` samples have come, or the time is up.
+  // Reads packets until `samples` samples have come, or the time is up; notes
+  // the frames of each packet in *packetFrames when given.
   static std::vector<std::int16_t> Capture(IAudioCaptureClient* capture, WORD channels,
-                                           std::size_t samples) {
+                                           std::size_t samples,
+                                           std::vector<UINT32>* packetFrames = nullptr) {
     std::vector<std::int16_t> captured;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (captured.size() < samples && std::chrono::steady_clock::now() < deadline) {
@@ -210,6 +212,7 @@ class PulseAudioSystemTest : public ::testing::Test {
       DWORD flags = 0;
       EXPECT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
       EXPECT_EQ(frames, next);
+      if (packetFrames != nullptr) packetFrames->push_back(frames);
       const std::size_t count = std::size_t{frames} * channels;
       if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0) {
         captured.insert(captured.end(), count, 0);
@@ -593,7 +596,9 @@ TEST_F(PulseAudioSystemTest, PacketIsHandedOutOnceAndReleasedWholeOrNotAtAll) {
   ComPtr<IAudioCaptureClient> capture;
   OpenStream(client.Get(), 2, true, &event, &capture);
   ASSERT_EQ(client->Start(), S_OK);
-  Feed("feed2", "ramp", 4800);
+  // More than one 100 ms fragment, so that something follows the first packet.
+  constexpr std::size_t kFed = 4800 + 1200;
+  Feed("feed2", "ramp", kFed);
 
   UINT32 next = 0;
   ASSERT_TRUE(Eventually([&] { return capture->GetNextPacketSize(&next) == S_OK && next > 0; }));
@@ -619,14 +624,85 @@ TEST_F(PulseAudioSystemTest, PacketIsHandedOutOnceAndReleasedWholeOrNotAtAll) {
   EXPECT_EQ(capture->ReleaseBuffer(againFrames), S_OK);
   EXPECT_EQ(capture->ReleaseBuffer(againFrames), AUDCLNT_E_OUT_OF_ORDER);
 
-  // The rest of the feed follows on; Stop keeps what had arrived.
+  // Stop keeps what had arrived and Start goes on from there: the rest of the
+  // feed follows on, nothing lost.
   EXPECT_EQ(client->Stop(), S_OK);
+  EXPECT_EQ(client->Start(), S_OK);
   const std::vector<std::int16_t> rest =
-      Capture(capture.Get(), 2, (4800 - std::size_t{frames}) * 2);
-  ASSERT_EQ(rest.size(), (4800 - std::size_t{frames}) * 2);
+      Capture(capture.Get(), 2, (kFed - std::size_t{frames}) * 2);
+  ASSERT_EQ(rest.size(), (kFed - std::size_t{frames}) * 2);
   EXPECT_EQ(rest.front(), static_cast<std::int16_t>(frames * 2));
-  EXPECT_EQ(rest.back(), static_cast<std::int16_t>(4800 * 2 - 1));
+  EXPECT_EQ(rest.back(), static_cast<std::int16_t>(kFed * 2 - 1));
 }
+
+struct FragmentCase {
+  const char* name;
+  bool exclusive;
+  UINT32 largestPacketFrames;  // twice the fragment asked for: 10 ms shared, 100 ms exclusive
+};
+
+class TimerDrivenSourceTest : public PulseAudioSystemTest,
+                              public ::testing::WithParamInterface<FragmentCase> {};
+
+// A sink's monitor runs on the server's timer, as a sound card does, and hands
+// out what each period gathered. Streams ask for fragments of their own size,
+// so no burst outgrows the one second a caller keeps, and every sample played
+// arrives unchanged.
+TEST_P(TimerDrivenSourceTest, PacketsStayNearTheFragmentAskedForAndSamplesArriveIntact) {
+  ComPtr<IMMDevice> device = DeviceById("spk");
+  ASSERT_TRUE(device);
+  ComPtr<IAudioClient> client = Activate(device.Get());
+  ASSERT_TRUE(client);
+  UniqueHandle event;
+  ComPtr<IAudioCaptureClient> capture;
+  OpenStream(client.Get(), 2, GetParam().exclusive, &event, &capture);
+  ASSERT_EQ(client->Start(), S_OK);
+
+  // pacat plays one second of "counted" frames (tags 1 and 2) in real time.
+  // The server may skip the first frames played (a sink renders a little ahead
+  // of new input), so the count starts from the first frame that comes; from
+  // there on half a second must follow exactly.
+  constexpr std::size_t kFrames = 48000;
+  constexpr std::size_t kCheckedSamples = kFrames / 2 * 2;
+  testing::BackgroundFeed feed({"spk", "counted", std::to_string(kFrames), "1"});
+  std::vector<UINT32> packetFrames;
+  std::vector<std::int16_t> captured;
+  std::size_t start = 0;  // the first sample played: silence comes before it
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (captured.size() < start + kCheckedSamples) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the samples played did not come";
+    const std::vector<std::int16_t> more = Capture(capture.Get(), 2, 960, &packetFrames);
+    const bool silentSoFar = start == captured.size();
+    captured.insert(captured.end(), more.begin(), more.end());
+    if (silentSoFar) {
+      start = static_cast<std::size_t>(
+          std::find_if(captured.begin() + static_cast<std::ptrdiff_t>(start), captured.end(),
+                       [](std::int16_t sample) { return sample != 0; }) -
+          captured.begin());
+    }
+  }
+  EXPECT_TRUE(feed.Finish());
+
+  const std::size_t firstFrame = static_cast<std::uint16_t>(captured[start]) & 2047;
+  std::size_t differing = 0;
+  for (std::size_t k = 0; k < kCheckedSamples; ++k) {
+    const std::size_t frame = firstFrame + k / 2;
+    const auto played = static_cast<std::int16_t>(((1 + k % 2) << 11) | (frame % 2048));
+    if (captured[start + k] != played) ++differing;
+  }
+  EXPECT_EQ(differing, 0u) << "of " << kCheckedSamples << " samples after the first";
+  ASSERT_FALSE(packetFrames.empty());
+  const UINT32 largest = *std::max_element(packetFrames.begin(), packetFrames.end());
+  EXPECT_LE(largest, GetParam().largestPacketFrames);
+  RecordProperty("largest_packet_frames", static_cast<int>(largest));
+}
+
+INSTANTIATE_TEST_SUITE_P(ShareModes, TimerDrivenSourceTest,
+                         ::testing::Values(FragmentCase{"Shared", false, 2 * 480},
+                                           FragmentCase{"Exclusive", true, 2 * 4800}),
+                         [](const ::testing::TestParamInfo<FragmentCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // ---- An absent or broken server ----
 

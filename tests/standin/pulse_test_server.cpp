@@ -94,4 +94,18 @@ ScopedSecondServer::~ScopedSecondServer() {
   if (!directory_.empty()) RunServerScript({"stop", directory_}, &ok);
 }
 
+BackgroundFeed::BackgroundFeed(std::vector<std::string> arguments)
+    : thread_([this, arguments = std::move(arguments)] {
+        std::vector<std::string> command{"feed"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        RunServerScript(command, &ok_);
+      }) {}
+
+BackgroundFeed::~BackgroundFeed() { Finish(); }
+
+bool BackgroundFeed::Finish() {
+  if (thread_.joinable()) thread_.join();
+  return ok_;
+}
+
 }  // namespace standin::testing

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace standin::testing {
@@ -52,6 +53,23 @@ class ScopedSecondServer {
   std::string directory_;
   std::optional<ScopedEnvironment> server_;
   std::optional<ScopedEnvironment> serverDirectory_;
+};
+
+// A feed through the script on a thread of its own, for feeds that take their
+// time (a sink plays in real time); joined on destruction.
+class BackgroundFeed {
+ public:
+  explicit BackgroundFeed(std::vector<std::string> arguments);
+  BackgroundFeed(const BackgroundFeed&) = delete;
+  BackgroundFeed& operator=(const BackgroundFeed&) = delete;
+  ~BackgroundFeed();
+
+  // Waits for the feed; whether it succeeded.
+  bool Finish();
+
+ private:
+  std::thread thread_;
+  bool ok_ = false;
 };
 
 }  // namespace standin::testing
