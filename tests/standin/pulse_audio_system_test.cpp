@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +47,16 @@ int OurConnections() {
 // Record streams of clients (the remap source's own stream is no client's).
 int OurStreams() {
   return testing::CountPactlLines("list short source-outputs", "protocol-native.c");
+}
+
+// The server's index of the source with this name, as text; empty when absent.
+std::string SourceIndex(const std::string& name) {
+  bool ok = false;
+  std::istringstream lines(testing::RunShell("timeout 5 pactl list short sources", &ok));
+  for (std::string index, source, rest; lines >> index >> source && std::getline(lines, rest);) {
+    if (source == name) return index;
+  }
+  return {};
 }
 
 struct Endpoint {
@@ -305,25 +316,50 @@ TEST_F(PulseAudioSystemTest, RenderEndpointsAreSinksAndTheStateMaskIsHonoured) {
   EXPECT_FALSE(invalid);
 }
 
-TEST_F(PulseAudioSystemTest, GetDeviceFindsSourcesThenSinksByNameAndNothingElse) {
+struct LookupCase {
+  const char* id;  // "<app1>" stands for the server's index of the source app1
+  bool found;
+};
+
+class GetDeviceTest : public PulseAudioSystemTest,
+                      public ::testing::WithParamInterface<LookupCase> {};
+
+// Only the exact name of a source or sink is an id. The server also resolves
+// other spellings (the defaults, indices), which must not reach an endpoint
+// under a name that is not its own.
+TEST_P(GetDeviceTest, FindsOnlyTheSourceOrSinkOfExactlyThatName) {
+  std::string id = GetParam().id;
+  const std::string marker = "<app1>";
+  if (const std::size_t at = id.find(marker); at != std::string::npos) {
+    const std::string index = SourceIndex("app1");
+    ASSERT_FALSE(index.empty());
+    id.replace(at, marker.size(), index);
+  }
   ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
   ASSERT_TRUE(enumerator);
-  for (const char* id : {"app1", "six", "spk.monitor", "spk"}) {
-    SCOPED_TRACE(id);
-    ComPtr<IMMDevice> device;
-    ASSERT_EQ(enumerator->GetDevice(Wide(id).c_str(), device.Receive()), S_OK);
-    EXPECT_EQ(IdOf(device.Get()), Wide(id));
-  }
-  ComPtr<IMMDevice> mic;
-  ASSERT_EQ(enumerator->GetDevice(L"mic", mic.Receive()), S_OK);
-  EXPECT_EQ(FriendlyNameOf(mic.Get()), L"Mikrofon \u00fc \"Studio\" it's");
-
-  for (const wchar_t* id : {L"nope", L"", L"APP1", L"app1 ", L"VelmoraDSP Application 1 Output"}) {
-    ComPtr<IMMDevice> device;
-    EXPECT_EQ(enumerator->GetDevice(id, device.Receive()), kNotFound) << "id '" << id << "'";
+  ComPtr<IMMDevice> device;
+  const std::wstring wide = Wide(id.c_str());
+  if (GetParam().found) {
+    ASSERT_EQ(enumerator->GetDevice(wide.c_str(), device.Receive()), S_OK);
+    EXPECT_EQ(IdOf(device.Get()), wide);
+  } else {
+    EXPECT_EQ(enumerator->GetDevice(wide.c_str(), device.Receive()), kNotFound);
     EXPECT_FALSE(device);
   }
 }
+
+void PrintTo(const LookupCase& lookup, std::ostream* out) { *out << '"' << lookup.id << '"'; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ids, GetDeviceTest,
+    ::testing::Values(LookupCase{"app1", true}, LookupCase{"six", true},
+                      LookupCase{"spk.monitor", true}, LookupCase{"spk", true},
+                      LookupCase{"nope", false}, LookupCase{"", false}, LookupCase{"APP1", false},
+                      LookupCase{"app1 ", false},
+                      LookupCase{"VelmoraDSP Application 1 Output", false},
+                      LookupCase{"@DEFAULT_SOURCE@", false}, LookupCase{"@DEFAULT_SINK@", false},
+                      LookupCase{"@DEFAULT_MONITOR@", false}, LookupCase{"<app1>", false},
+                      LookupCase{"+<app1>", false}, LookupCase{"0<app1>", false}));
 
 TEST_F(PulseAudioSystemTest, DefaultEndpointsAreTheServerDefaults) {
   ComPtr<IMMDeviceEnumerator> enumerator = NewEnumerator();
