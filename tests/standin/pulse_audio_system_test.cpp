@@ -50,6 +50,12 @@ int OurStreams() {
   return testing::CountPactlLines("list short source-outputs", "protocol-native.c");
 }
 
+// Whether the test server is PipeWire's (with_private_pulse_server.sh --pipewire).
+bool OnPipeWire() {
+  const char* script = std::getenv("PRIVATE_PULSE_SCRIPT");
+  return script != nullptr && std::string(script).find("pipewire") != std::string::npos;
+}
+
 // The server's index of the source with this name, as text; empty when absent.
 std::string SourceIndex(const std::string& name) {
   bool ok = false;
@@ -123,7 +129,9 @@ class PulseAudioSystemTest : public ::testing::Test {
     run({"add-source", "app2", "VelmoraDSP Application 2 Output", "2"});
     run({"add-source", "app1", "VelmoraDSP Application 1 Output", "1"});
     run({"add-source", "six", "VelmoraDSP Application 3 Output", "6"});
-    run({"add-source", "mic", "Mikrofon \u00fc \"Studio\" it's", "4", "44100"});
+    // pipewire-pulse cannot carry quotes in a description (see its script).
+    run({"add-source", "mic", OnPipeWire() ? "Mikrofon \u00fc" : "Mikrofon \u00fc \"Studio\" it's",
+         "4", "44100"});
     run({"add-sink", "spk", "Speakers", "2"});
     run({"add-source", "feed2", "Feed stereo", "2"});
     run({"add-source", "feed1", "Feed mono", "1"});
