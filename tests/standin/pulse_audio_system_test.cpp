@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -211,6 +210,22 @@ class PulseAudioSystemTest : public ::testing::Test {
     *event = UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     ASSERT_EQ(client->SetEventHandle(event->Get()), S_OK);
     ASSERT_EQ(client->GetService(__uuidof(IAudioCaptureClient), capture->ReceiveVoid()), S_OK);
+  }
+
+  // An audio client with a stream opened as OpenStream opens it; released
+  // capture client first.
+  struct Stream {
+    ComPtr<IAudioClient> client;
+    UniqueHandle event;
+    ComPtr<IAudioCaptureClient> capture;
+  };
+
+  static void OpenStreamById(const char* id, WORD channels, bool exclusive, Stream* stream) {
+    ComPtr<IMMDevice> device = DeviceById(id);
+    ASSERT_TRUE(device);
+    stream->client = Activate(device.Get());
+    ASSERT_TRUE(stream->client);
+    OpenStream(stream->client.Get(), channels, exclusive, &stream->event, &stream->capture);
   }
 
   // Reads packets until `samples` samples have come, or the time is up; notes
@@ -576,17 +591,14 @@ TEST_F(PulseAudioSystemTest, InitializeSetsUpOneCorkedStreamInEitherShareMode) {
 }
 
 TEST_F(PulseAudioSystemTest, RenderEndpointRecordsFromItsMonitor) {
-  ComPtr<IMMDevice> device = DeviceById("spk");
-  ASSERT_TRUE(device);
-  ComPtr<IAudioClient> client = Activate(device.Get());
-  ASSERT_TRUE(client);
-  UniqueHandle event;
-  ComPtr<IAudioCaptureClient> capture;
-  OpenStream(client.Get(), 2, false, &event, &capture);
+  Stream stream;
+  ASSERT_NO_FATAL_FAILURE(OpenStreamById("spk", 2, false, &stream));
+  IAudioClient* client = stream.client.Get();
+  IAudioCaptureClient* capture = stream.capture.Get();
   EXPECT_EQ(OurStreams(), 1);
   EXPECT_EQ(client->Start(), S_OK);
   // A null sink's monitor delivers silence while nothing plays.
-  const std::vector<std::int16_t> captured = Capture(capture.Get(), 2, 960);
+  const std::vector<std::int16_t> captured = Capture(capture, 2, 960);
   ASSERT_GE(captured.size(), 960u);
   EXPECT_EQ(captured, std::vector<std::int16_t>(captured.size(), 0));
 }
@@ -633,13 +645,10 @@ TEST_F(PulseAudioSystemTest, FedSamplesArriveBitExactThroughGetBuffer) {
 }
 
 TEST_F(PulseAudioSystemTest, PacketIsHandedOutOnceAndReleasedWholeOrNotAtAll) {
-  ComPtr<IMMDevice> device = DeviceById("feed2");
-  ASSERT_TRUE(device);
-  ComPtr<IAudioClient> client = Activate(device.Get());
-  ASSERT_TRUE(client);
-  UniqueHandle event;
-  ComPtr<IAudioCaptureClient> capture;
-  OpenStream(client.Get(), 2, true, &event, &capture);
+  Stream stream;
+  ASSERT_NO_FATAL_FAILURE(OpenStreamById("feed2", 2, true, &stream));
+  IAudioClient* client = stream.client.Get();
+  IAudioCaptureClient* capture = stream.capture.Get();
   ASSERT_EQ(client->Start(), S_OK);
   // More than one 100 ms fragment, so that something follows the first packet.
   constexpr std::size_t kFed = 4800 + 1200;
@@ -669,15 +678,30 @@ TEST_F(PulseAudioSystemTest, PacketIsHandedOutOnceAndReleasedWholeOrNotAtAll) {
   EXPECT_EQ(capture->ReleaseBuffer(againFrames), S_OK);
   EXPECT_EQ(capture->ReleaseBuffer(againFrames), AUDCLNT_E_OUT_OF_ORDER);
 
-  // Stop keeps what had arrived and Start goes on from there: the rest of the
-  // feed follows on, nothing lost.
+  // Stop keeps what had arrived: read on up to the last packet of the feed,
+  // stop, and that packet is still there.
+  std::size_t read = frames;  // frames of the feed read so far
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the rest of the feed did not come";
+    ASSERT_EQ(capture->GetNextPacketSize(&next), S_OK);
+    if (next == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      continue;
+    }
+    if (read + next >= kFed) break;
+    ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
+    ASSERT_EQ(capture->ReleaseBuffer(frames), S_OK);
+    read += frames;
+  }
+  ASSERT_EQ(read + next, kFed);
   EXPECT_EQ(client->Stop(), S_OK);
-  EXPECT_EQ(client->Start(), S_OK);
-  const std::vector<std::int16_t> rest =
-      Capture(capture.Get(), 2, (kFed - std::size_t{frames}) * 2);
-  ASSERT_EQ(rest.size(), (kFed - std::size_t{frames}) * 2);
-  EXPECT_EQ(rest.front(), static_cast<std::int16_t>(frames * 2));
-  EXPECT_EQ(rest.back(), static_cast<std::int16_t>(kFed * 2 - 1));
+  ASSERT_EQ(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr), S_OK);
+  ASSERT_EQ(frames, next);
+  const auto* last = reinterpret_cast<const std::int16_t*>(data);
+  EXPECT_EQ(last[0], static_cast<std::int16_t>(read * 2));
+  EXPECT_EQ(last[std::size_t{frames} * 2 - 1], static_cast<std::int16_t>(kFed * 2 - 1));
+  EXPECT_EQ(capture->ReleaseBuffer(frames), S_OK);
 }
 
 struct FragmentCase {
@@ -694,39 +718,41 @@ class TimerDrivenSourceTest : public PulseAudioSystemTest,
 // so no burst outgrows the one second a caller keeps, and every sample played
 // arrives unchanged.
 TEST_P(TimerDrivenSourceTest, PacketsStayNearTheFragmentAskedForAndSamplesArriveIntact) {
-  ComPtr<IMMDevice> device = DeviceById("spk");
-  ASSERT_TRUE(device);
-  ComPtr<IAudioClient> client = Activate(device.Get());
-  ASSERT_TRUE(client);
-  UniqueHandle event;
-  ComPtr<IAudioCaptureClient> capture;
-  OpenStream(client.Get(), 2, GetParam().exclusive, &event, &capture);
+  Stream stream;
+  ASSERT_NO_FATAL_FAILURE(OpenStreamById("spk", 2, GetParam().exclusive, &stream));
+  IAudioClient* client = stream.client.Get();
+  IAudioCaptureClient* capture = stream.capture.Get();
   ASSERT_EQ(client->Start(), S_OK);
 
   // pacat plays one second of "counted" frames (tags 1 and 2) in real time.
-  // Half a second of them must come unchanged and in order, counted from the
-  // first that comes (a sink may skip the first frames of a new input). Frames
-  // of silence may come between them: the server plays silence where the
-  // player fell behind, as PipeWire does when pacat misses a 5 ms quantum
-  // under load. Capture itself must lose or change nothing.
+  // Half a second of them must come unchanged, each the next of the count.
+  // Only silence may break the count: where the player fell behind, the server
+  // plays silence and drops what comes too late (PipeWire does so readily, as
+  // pacat may miss its 5 ms quantum under load), and a sink may skip the first
+  // frames of a new input. Capture itself must lose, repeat or change nothing.
   constexpr std::size_t kFrames = 48000;
   constexpr std::size_t kCheckedFrames = kFrames / 2;
   testing::BackgroundFeed feed({"spk", "counted", std::to_string(kFrames), "1"});
   std::vector<UINT32> packetFrames;
-  std::size_t played = 0;              // frames of the count seen
-  std::size_t differing = 0;           // of those, frames not the next of the count
-  std::optional<std::size_t> counted;  // what the next frame of the count carries
+  std::size_t played = 0;     // frames of the count seen
+  std::size_t differing = 0;  // of those, frames not the next of the count
+  bool counting = false;      // a frame of the count came, and no silence since
+  std::size_t counted = 0;    // what the next frame carries while counting
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (played < kCheckedFrames) {
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the samples played did not come";
-    const std::vector<std::int16_t> more = Capture(capture.Get(), 2, 960, &packetFrames);
+    const std::vector<std::int16_t> more = Capture(capture, 2, 960, &packetFrames);
     for (std::size_t k = 0; k + 1 < more.size() && played < kCheckedFrames; k += 2) {
       const auto first = static_cast<std::uint16_t>(more[k]);
       const auto second = static_cast<std::uint16_t>(more[k + 1]);
-      if (first == 0 && second == 0) continue;  // silence
-      if (!counted) counted = first & 2047u;
-      if (first != ((1u << 11) | *counted) || second != ((2u << 11) | *counted)) ++differing;
-      counted = (*counted + 1) % 2048;
+      if (first == 0 && second == 0) {  // silence: the count may go on anywhere after it
+        counting = false;
+        continue;
+      }
+      if (!counting) counted = first & 2047u;
+      counting = true;
+      if (first != ((1u << 11) | counted) || second != ((2u << 11) | counted)) ++differing;
+      counted = (counted + 1) % 2048;
       ++played;
     }
   }
