@@ -97,7 +97,9 @@ HRESULT FindByName(PulseConnection& connection, EDataFlow flow, const std::strin
           ? pa_context_get_source_info_by_name(context, name.c_str(), OnSourceInfo, &replies)
           : pa_context_get_sink_info_by_name(context, name.c_str(), OnSinkInfo, &replies));
   if (FAILED(result)) return result;
-  if (found.empty()) return kNotFound;
+  // The server also answers for other spellings of a name (@DEFAULT_SOURCE@,
+  // an index, ...); an id is only ever the name itself.
+  if (found.empty() || found.front().name != name) return kNotFound;
   *endpoint = std::move(found.front());
   return S_OK;
 }

@@ -26,7 +26,7 @@ struct PulseEndpoint {
 HRESULT ListPulseEndpoints(PulseConnection& connection, EDataFlow flow,
                            std::vector<PulseEndpoint>* endpoints);
 
-// The source with this name, else the sink with this name; neither gives
+// The source whose name is exactly `name`, else the sink; neither gives
 // HRESULT_FROM_WIN32(ERROR_NOT_FOUND).
 HRESULT FindPulseEndpoint(PulseConnection& connection, const std::string& name,
                           PulseEndpoint* endpoint);

@@ -10,6 +10,8 @@ namespace {
 // ReleaseBuffer with a frame count other than the packet's or 0.
 constexpr HRESULT kInvalidSize = static_cast<HRESULT>(0x88890011u);  // AUDCLNT_E_INVALID_SIZE
 
+// Fragments: the device period of a shared stream, the buffer of an exclusive one.
+constexpr pa_usec_t kSharedFragment = 10 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kExclusiveFragment = 100 * PA_USEC_PER_MSEC;
 
 void OnStreamStateChanged(pa_stream*, void* connection) {
@@ -64,17 +66,21 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, bool exclusive
   if (stream_ == nullptr) return StreamFailure(context);
   pa_stream_set_state_callback(stream_, OnStreamStateChanged, connection_.get());
 
-  pa_buffer_attr exclusiveAttributes{};
-  exclusiveAttributes.maxlength = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.tlength = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.prebuf = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.minreq = static_cast<std::uint32_t>(-1);
-  exclusiveAttributes.fragsize =
-      static_cast<std::uint32_t>(pa_usec_to_bytes(kExclusiveFragment, &sampleSpec));
+  // The fragment is what the server hands over at a time, and with
+  // ADJUST_LATENCY also the source's own period: a timer-driven source (a sound
+  // card, a sink's monitor) then delivers every fragment as it fills, never a
+  // burst of its longest latency.
+  pa_buffer_attr attributes{};
+  attributes.maxlength = static_cast<std::uint32_t>(-1);
+  attributes.tlength = static_cast<std::uint32_t>(-1);
+  attributes.prebuf = static_cast<std::uint32_t>(-1);
+  attributes.minreq = static_cast<std::uint32_t>(-1);
+  attributes.fragsize = static_cast<std::uint32_t>(
+      pa_usec_to_bytes(exclusive ? kExclusiveFragment : kSharedFragment, &sampleSpec));
   // A vanished source ends the stream rather than moving it elsewhere.
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE);
-  if (pa_stream_connect_record(stream_, endpoint.recordSource.c_str(),
-                               exclusive ? &exclusiveAttributes : nullptr, flags) < 0) {
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE |
+                                                    PA_STREAM_ADJUST_LATENCY);
+  if (pa_stream_connect_record(stream_, endpoint.recordSource.c_str(), &attributes, flags) < 0) {
     return StreamFailure(context);
   }
   const bool settled = connection_->WaitUntil([this] {
@@ -93,26 +99,30 @@ PulseRecordStream::~PulseRecordStream() {
   pa_stream_unref(stream_);
 }
 
+HRESULT PulseRecordStream::Loss() const {
+  if (!connection_->IsReady()) return AUDCLNT_E_SERVICE_NOT_RUNNING;
+  return pa_stream_get_state(stream_) == PA_STREAM_READY ? S_OK : AUDCLNT_E_DEVICE_INVALIDATED;
+}
+
 HRESULT PulseRecordStream::SetCorked(bool corked) {
   MainloopLock lock(*connection_);
-  if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
+  if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   if (!connection_->WaitForOperation(pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr))) {
-    return pa_stream_get_state(stream_) == PA_STREAM_READY ? AUDCLNT_E_SERVICE_NOT_RUNNING
-                                                           : AUDCLNT_E_DEVICE_INVALIDATED;
+    const HRESULT lost = Loss();
+    return FAILED(lost) ? lost : AUDCLNT_E_SERVICE_NOT_RUNNING;  // no answer in time
   }
   return S_OK;
 }
 
 HRESULT PulseRecordStream::FillPacket() {
+  if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   while (!assembler_.HasPacket()) {
-    if (pa_stream_get_state(stream_) != PA_STREAM_READY) return AUDCLNT_E_DEVICE_INVALIDATED;
     const void* data = nullptr;
     std::size_t bytes = 0;
     if (pa_stream_peek(stream_, &data, &bytes) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
     if (bytes == 0) return S_OK;  // nothing waiting
-    if (assembler_.Offer(data, bytes) == CapturePacketAssembler::FragmentUse::kDropNow) {
-      pa_stream_drop(stream_);
-    }
+    assembler_.Offer(data, bytes);
+    pa_stream_drop(stream_);
   }
   return S_OK;
 }
@@ -155,7 +165,7 @@ HRESULT PulseRecordStream::ReleasePacket(UINT32 frames) {
   packetHandedOut_ = false;
   if (frames == 0) return S_OK;  // nothing read: the same packet comes again
   framesReleased_ += frames;
-  if (assembler_.Release()) pa_stream_drop(stream_);
+  assembler_.Release();
   return S_OK;
 }
 

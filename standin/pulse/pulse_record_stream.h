@@ -18,7 +18,7 @@ class PulseRecordStream {
  public:
   // Records from the endpoint (a sink's monitor for a render endpoint) in the
   // stream format, corked, and waits until the server has set the stream up.
-  // Exclusive mode asks for 100 ms fragments; shared mode takes the server's.
+  // Shared mode asks for 10 ms fragments, exclusive mode for 100 ms.
   static HRESULT Open(std::shared_ptr<PulseConnection> connection, const PulseEndpoint& endpoint,
                       bool exclusive, std::shared_ptr<PulseRecordStream>* stream);
 
@@ -29,6 +29,8 @@ class PulseRecordStream {
   // Uncorks (capture runs) or corks the stream, waiting for the server.
   HRESULT SetCorked(bool corked);
 
+  // Once the stream is lost (see Loss) the capture calls and SetCorked report
+  // that, even while a packet is still held.
   // IAudioCaptureClient: frames of the next packet, 0 when none waits.
   HRESULT NextPacketFrames(UINT32* frames);
   // IAudioCaptureClient: hands out the next packet, or AUDCLNT_S_BUFFER_EMPTY.
@@ -40,7 +42,12 @@ class PulseRecordStream {
  private:
   PulseRecordStream(std::shared_ptr<PulseConnection> connection, std::size_t frameBytes);
   HRESULT Connect(const PulseEndpoint& endpoint, bool exclusive);
-  // Locked: peeks fragments until a packet is ready or none is waiting.
+  // Locked: S_OK while the stream runs; AUDCLNT_E_SERVICE_NOT_RUNNING once the
+  // connection to the server is gone, AUDCLNT_E_DEVICE_INVALIDATED once only
+  // the stream is (its source went away).
+  HRESULT Loss() const;
+  // Locked: the loss, if any, as above; else peeks (and drops) fragments until a
+  // packet is ready or none is waiting.
   HRESULT FillPacket();
 
   std::shared_ptr<PulseConnection> connection_;

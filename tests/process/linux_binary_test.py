@@ -1,12 +1,14 @@
-"""The Linux program against a private PulseAudio server: the channel layout,
-status lines, refusals, failure reports and exit statuses, byte for byte.
+"""The Linux program against private PulseAudio and PipeWire servers: the
+channel layout, status lines, refusals, failure reports and exit statuses, byte
+for byte, the same through either server.
 
 Usage: linux_binary_test.py PATH_TO_velmoravad-aggregate"""
 
 import sys
 import unittest
 
-from process_harness import USAGE, PrivatePulseServer, layout_json, run, run_until_read
+from process_harness import (USAGE, PrivatePipeWireServer, PrivatePulseServer, layout_json,
+                             run, run_until_read)
 
 BINARY = None
 
@@ -17,9 +19,11 @@ APPLICATION_LINES = (
 
 
 class LinuxBinaryTest(unittest.TestCase):
+    SERVER = PrivatePulseServer
+
     @classmethod
     def setUpClass(cls):
-        cls.server = PrivatePulseServer()
+        cls.server = cls.SERVER()
         # Application endpoints in scrambled slot order, with different channel
         # counts, among sources whose names do not match.
         cls.server.add_source("app7", "VelmoraDSP Application 07 Output", 6)
@@ -99,11 +103,17 @@ class LinuxBinaryTest(unittest.TestCase):
                 self.assertEqual(result.status, 2)
 
 
+class LinuxBinaryOnPipeWireTest(LinuxBinaryTest):
+    SERVER = PrivatePipeWireServer
+
+
 class EndpointSetTest(unittest.TestCase):
     """Runs against servers whose endpoints make discovery fail."""
 
+    SERVER = PrivatePulseServer
+
     def setUp(self):
-        self.server = PrivatePulseServer()
+        self.server = self.SERVER()
 
     def tearDown(self):
         self.server.stop()
@@ -128,6 +138,38 @@ class EndpointSetTest(unittest.TestCase):
         self.server.stop()
         result = run([BINARY, "--list"], self.server.environment)
         self.assertRegex(result.error, rb"^VelmoraDSP endpoint enumeration failed: 0x8[0-9A-F]{7}\n$")
+        self.assertEqual(result.status, 1)
+
+
+class EndpointSetOnPipeWireTest(EndpointSetTest):
+    SERVER = PrivatePipeWireServer
+
+
+class PipeWireWithoutSessionManagerTest(unittest.TestCase):
+    """With no session manager nothing links a record stream to its source, so
+    pipewire-pulse never answers its creation: listing needs no stream and
+    works; a run fails once the stream set-up has waited the 5 s bound on every
+    wait for the server."""
+
+    def setUp(self):
+        self.server = PrivatePipeWireServer("--no-session-manager")
+        self.server.add_source("app1", "VelmoraDSP Application 1 Output", 2)
+
+    def tearDown(self):
+        self.server.stop()
+
+    def test_list_needs_no_stream(self):
+        result = run([BINARY, "--list"], self.server.environment)
+        self.assertEqual(result.error,
+                         b"slot=1 channels=2 name=VelmoraDSP Application 1 Output id=app1\n")
+        self.assertEqual(result.output, layout_json(1, 2, 0) + b"\n")
+        self.assertEqual(result.status, 0)
+
+    def test_run_fails_once_when_no_stream_is_set_up(self):
+        # Well within the timeout: the program gives up after 5 s.
+        result = run([BINARY], self.server.environment, timeout=30)
+        self.assertEqual(result.error, b"Capture endpoint initialization failed: 0x88890010\n")
+        self.assertEqual(result.output, b"")
         self.assertEqual(result.status, 1)
 
 

@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# with_private_pulse_server.sh COMMAND [ARG...]
+# with_private_pulse_server.sh [--pipewire] COMMAND [ARG...]
 #
 # Runs COMMAND against a private PulseAudio server of its own (see
-# private_pulse_server.sh) and exits with COMMAND's status. COMMAND sees
+# private_pulse_server.sh), or with --pipewire against a private PipeWire
+# server (private_pipewire_server.sh), and exits with COMMAND's status. COMMAND sees
 # PULSE_SERVER, HOME, XDG_RUNTIME_DIR and PRIVATE_PULSE_DIR (the server's
 # directory, where the FIFOs of added sources live), and PRIVATE_PULSE_SCRIPT,
-# the path of private_pulse_server.sh for adding sources and feeding them. The
+# the path of the server's script for adding sources and feeding them. The
 # server is stopped when COMMAND ends, when this script is interrupted, and
 # (through the server's watchdog) even when this script is killed outright.
 set -uo pipefail
 
+server=pulse
+if [[ ${1:-} == --pipewire ]]; then
+  server=pipewire
+  shift
+fi
 if [[ $# -eq 0 ]]; then
-  echo "usage: with_private_pulse_server.sh COMMAND [ARG...]" >&2
+  echo "usage: with_private_pulse_server.sh [--pipewire] COMMAND [ARG...]" >&2
   exit 2
 fi
 
-script=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/private_pulse_server.sh
+script=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/private_${server}_server.sh
 child=""
 
 stop_everything() {
@@ -43,8 +49,12 @@ child=$!
 wait "$child"
 status=$?
 child=""
-if [[ $status -ne 0 && -r $PRIVATE_PULSE_DIR/pa.log ]]; then
-  echo "with_private_pulse_server.sh: command failed ($status); server log:" >&2
-  grep -v '^W: ' "$PRIVATE_PULSE_DIR/pa.log" | tail -n 20 >&2 || true
+if [[ $status -ne 0 ]]; then
+  echo "with_private_pulse_server.sh: command failed ($status); server logs:" >&2
+  for log in "$PRIVATE_PULSE_DIR"/*.log; do
+    [[ -r $log ]] || continue
+    echo "== $log" >&2
+    grep -v '^W: ' "$log" | tail -n 20 >&2 || true
+  done
 fi
 exit "$status"

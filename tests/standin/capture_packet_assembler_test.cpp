@@ -11,8 +11,6 @@
 namespace standin {
 namespace {
 
-using FragmentUse = CapturePacketAssembler::FragmentUse;
-
 constexpr std::size_t kStereoFrameBytes = 4;
 
 std::vector<std::uint8_t> Bytes(std::uint8_t first, std::size_t count) {
@@ -26,18 +24,19 @@ std::vector<std::uint8_t> PacketBytes(const CapturePacketAssembler& assembler) {
   return {data, data + assembler.PacketFrames() * kStereoFrameBytes};
 }
 
-TEST(CapturePacketAssemblerTest, WholeFrameFragmentIsHandedOutInPlaceAndDroppedOnRelease) {
+TEST(CapturePacketAssemblerTest, WholeFrameFragmentIsCopiedIntoOnePacket) {
   CapturePacketAssembler assembler(kStereoFrameBytes);
-  const std::vector<std::uint8_t> fragment = Bytes(1, 4 * kStereoFrameBytes);
+  std::vector<std::uint8_t> fragment = Bytes(1, 4 * kStereoFrameBytes);
 
   EXPECT_FALSE(assembler.HasPacket());
-  EXPECT_EQ(assembler.Offer(fragment.data(), fragment.size()), FragmentUse::kDropAfterRelease);
+  assembler.Offer(fragment.data(), fragment.size());
+  fragment.assign(fragment.size(), 0xEE);  // the stream has dropped the fragment
   ASSERT_TRUE(assembler.HasPacket());
   EXPECT_EQ(assembler.PacketFrames(), 4u);
   EXPECT_FALSE(assembler.PacketIsSilent());
-  EXPECT_EQ(assembler.PacketData(), fragment.data());
+  EXPECT_EQ(PacketBytes(assembler), Bytes(1, 4 * kStereoFrameBytes));
 
-  EXPECT_TRUE(assembler.Release());
+  assembler.Release();
   EXPECT_FALSE(assembler.HasPacket());
   EXPECT_EQ(assembler.PacketFrames(), 0u);
 }
@@ -45,12 +44,12 @@ TEST(CapturePacketAssemblerTest, WholeFrameFragmentIsHandedOutInPlaceAndDroppedO
 TEST(CapturePacketAssemblerTest, HoleBecomesSilentPacketOfZeros) {
   CapturePacketAssembler assembler(kStereoFrameBytes);
 
-  EXPECT_EQ(assembler.Offer(nullptr, 480 * kStereoFrameBytes), FragmentUse::kDropNow);
+  assembler.Offer(nullptr, 480 * kStereoFrameBytes);
   ASSERT_TRUE(assembler.HasPacket());
   EXPECT_EQ(assembler.PacketFrames(), 480u);
   EXPECT_TRUE(assembler.PacketIsSilent());
   EXPECT_EQ(PacketBytes(assembler), std::vector<std::uint8_t>(480 * kStereoFrameBytes, 0));
-  EXPECT_FALSE(assembler.Release());  // already dropped when it was copied
+  assembler.Release();
   EXPECT_FALSE(assembler.PacketIsSilent());
 }
 
@@ -59,12 +58,11 @@ TEST(CapturePacketAssemblerTest, PartialFrameIsHeldBackUntilTheNextFragmentCompl
   const std::vector<std::uint8_t> stream = Bytes(10, 4 * kStereoFrameBytes);
   // 1 frame and 2 bytes; then 2 whole frames' worth of bytes, which complete
   // frame 2 and leave 2 bytes held; then the last 2 bytes. The middle fragment
-  // is a whole number of frames but must not be handed out in place.
+  // is a whole number of frames but must not be handed out as it is.
   const std::size_t cuts[] = {0, kStereoFrameBytes + 2, 3 * kStereoFrameBytes + 2, stream.size()};
   const std::uint32_t frames[] = {1, 2, 1};
   for (std::size_t fragment = 0; fragment < 3; ++fragment) {
-    EXPECT_EQ(assembler.Offer(stream.data() + cuts[fragment], cuts[fragment + 1] - cuts[fragment]),
-              FragmentUse::kDropNow);
+    assembler.Offer(stream.data() + cuts[fragment], cuts[fragment + 1] - cuts[fragment]);
     ASSERT_EQ(assembler.PacketFrames(), frames[fragment]) << fragment;
     const std::size_t first = cuts[fragment] / kStereoFrameBytes * kStereoFrameBytes;
     EXPECT_EQ(
@@ -72,7 +70,7 @@ TEST(CapturePacketAssemblerTest, PartialFrameIsHeldBackUntilTheNextFragmentCompl
         std::vector<std::uint8_t>(stream.begin() + first,
                                   stream.begin() + first + frames[fragment] * kStereoFrameBytes))
         << fragment;
-    EXPECT_FALSE(assembler.Release());
+    assembler.Release();
   }
 }
 
@@ -80,11 +78,11 @@ TEST(CapturePacketAssemblerTest, FragmentsSmallerThanAFrameGiveNoPacketUntilAFra
   CapturePacketAssembler assembler(6);  // 3 channels
   const std::vector<std::uint8_t> frame = Bytes(1, 6);
 
-  EXPECT_EQ(assembler.Offer(frame.data(), 2), FragmentUse::kDropNow);
+  assembler.Offer(frame.data(), 2);
   EXPECT_FALSE(assembler.HasPacket());
-  EXPECT_EQ(assembler.Offer(frame.data() + 2, 3), FragmentUse::kDropNow);
+  assembler.Offer(frame.data() + 2, 3);
   EXPECT_FALSE(assembler.HasPacket());
-  EXPECT_EQ(assembler.Offer(frame.data() + 5, 1), FragmentUse::kDropNow);
+  assembler.Offer(frame.data() + 5, 1);
   ASSERT_EQ(assembler.PacketFrames(), 1u);
   EXPECT_EQ(std::vector<std::uint8_t>(assembler.PacketData(), assembler.PacketData() + 6), frame);
 }
@@ -96,16 +94,16 @@ TEST(CapturePacketAssemblerTest, HoleAfterAPartialFrameFillsWithZerosAndKeepsFra
   assembler.Offer(start.data(), start.size());
   assembler.Release();
   // A 6-byte hole completes frame 2 with zeros, then makes one frame of zeros.
-  EXPECT_EQ(assembler.Offer(nullptr, 6), FragmentUse::kDropNow);
+  assembler.Offer(nullptr, 6);
   ASSERT_EQ(assembler.PacketFrames(), 2u);
   EXPECT_FALSE(assembler.PacketIsSilent());  // it carries real samples too
   EXPECT_EQ(PacketBytes(assembler), (std::vector<std::uint8_t>{5, 6, 0, 0, 0, 0, 0, 0}));
   assembler.Release();
 
-  // Back in step: the next whole-frame fragment is handed out in place again.
+  // Back in step: the next whole-frame fragment is a packet of its own again.
   const std::vector<std::uint8_t> next = Bytes(20, kStereoFrameBytes);
-  EXPECT_EQ(assembler.Offer(next.data(), next.size()), FragmentUse::kDropAfterRelease);
-  EXPECT_EQ(assembler.PacketData(), next.data());
+  assembler.Offer(next.data(), next.size());
+  EXPECT_EQ(PacketBytes(assembler), next);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "standin/pulse_test_server.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -59,6 +61,51 @@ int CountPactlLines(const std::string& arguments, const std::string& text) {
 
 bool HasPrivateServer() {
   return std::getenv("PRIVATE_PULSE_SCRIPT") != nullptr && std::getenv("PULSE_SERVER") != nullptr;
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (old_) {
+    setenv(name_, old_->c_str(), 1);
+  } else {
+    unsetenv(name_);
+  }
+}
+
+ScopedSecondServer::ScopedSecondServer() {
+  bool ok = false;
+  const std::string exports = RunServerScript({"start", "--owner", std::to_string(getpid())}, &ok);
+  const std::string key = "export PRIVATE_PULSE_DIR=";
+  const std::size_t at = exports.find(key);
+  if (!ok || at == std::string::npos) return;
+  directory_ = exports.substr(at + key.size(), exports.find('\n', at) - at - key.size());
+  server_.emplace("PULSE_SERVER", "unix:" + directory_ + "/pulse.sock");
+  serverDirectory_.emplace("PRIVATE_PULSE_DIR", directory_);
+}
+
+ScopedSecondServer::~ScopedSecondServer() {
+  serverDirectory_.reset();
+  server_.reset();
+  bool ok = false;
+  if (!directory_.empty()) RunServerScript({"stop", directory_}, &ok);
+}
+
+BackgroundFeed::BackgroundFeed(std::vector<std::string> arguments)
+    : thread_([this, arguments = std::move(arguments)] {
+        std::vector<std::string> command{"feed"};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        RunServerScript(command, &ok_);
+      }) {}
+
+BackgroundFeed::~BackgroundFeed() { Finish(); }
+
+bool BackgroundFeed::Finish() {
+  if (thread_.joinable()) thread_.join();
+  return ok_;
 }
 
 }  // namespace standin::testing
