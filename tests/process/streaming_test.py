@@ -1,0 +1,273 @@
+"""The Linux program streaming from private PulseAudio and PipeWire servers whose
+sources are fed in real time, read by a reader of the test's own and by ffmpeg.
+
+Every source channel carries the counted pattern: its own tag in the high bits and
+the frame number in the low 11, so that the reader can tell each channel's place,
+order and wholeness. The announcement channels get the same kind of frames from
+velmoravad-announce.
+
+Usage: streaming_test.py PATH_TO_velmoravad-aggregate PATH_TO_velmoravad-announce"""
+
+import json
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+from pathlib import Path
+
+from process_harness import PrivatePipeWireServer, PrivatePulseServer
+
+BINARY = None
+ANNOUNCE = None
+
+FRAMES_PER_TICK = 480
+FRAMES_PER_SECOND = 48000
+COUNTER_MASK = 2047
+
+# (name, description, channels, feed value); added in this scrambled order. A
+# source's channel c carries tag value + c.
+SOURCES = [("app4", "VelmoraDSP Application 4 Output", 4, 4),
+           ("mic", "Studio Mic", 2, 8),
+           ("app1", "VelmoraDSP Application 1 Output", 1, 1),
+           ("app2", "VelmoraDSP Application 2 Output", 2, 2)]
+# The frame's channels: the application endpoints by slot, the live input, then
+# the announcement channels (tags 10 and 11).
+CHANNEL_ORDER = ["app1", "app2", "app4", "mic"]
+ANNOUNCEMENT_TAG = 10
+ANNOUNCEMENT_SECONDS = 3
+STATUS_LINES = (
+    b"slot=1 channels=1 name=VelmoraDSP Application 1 Output id=app1\n"
+    b"slot=2 channels=2 name=VelmoraDSP Application 2 Output id=app2\n"
+    b"slot=4 channels=4 name=VelmoraDSP Application 4 Output id=app4\n"
+    b"live_input channels=2 name=Studio Mic id=mic\n"
+    b"aggregate_flushed milliseconds=2500\n"
+    b"aggregate_running endpoints=3 application_channels=7 live_input_channels=2 "
+    b"announcement_channels=2 channels=11 sample_rate=48000\n")
+CHANNELS = 11
+BLOCK_BYTES = CHANNELS * 2 * FRAMES_PER_TICK
+
+
+def counted(tag, frame):
+    return struct.unpack("<h", struct.pack("<H", (tag << 11) | (frame & COUNTER_MASK)))[0]
+
+
+def columns_of(blocks, first_channel, channel_count):
+    """The frames of channels first_channel.. of every block, as tuples."""
+    frames = []
+    for block in blocks:
+        samples = struct.unpack("<%dh" % (len(block) // 2), block)
+        for frame in range(FRAMES_PER_TICK):
+            start = frame * CHANNELS + first_channel
+            frames.append(samples[start:start + channel_count])
+    return frames
+
+
+class StreamingRun:
+    """The program streaming, its standard output read block by block, each
+    block timestamped as it arrives; its standard error gathered."""
+
+    def __init__(self, environment, arguments=()):
+        self.started = time.monotonic()
+        self.process = subprocess.Popen([BINARY, *arguments], env=environment,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+        self.error = b""
+        self.error_reader = threading.Thread(target=self._gather_error)
+        self.error_reader.start()
+        self.blocks = []
+        self.arrivals = []
+
+    def _gather_error(self):
+        for line in self.process.stderr:
+            self.error += line
+
+    def read_blocks(self, count, stall_after=None, stall_seconds=0.3):
+        """Reads `count` more blocks (fewer if the stream ends), stalling once
+        after block `stall_after`."""
+        for _ in range(count):
+            block = self.process.stdout.read(BLOCK_BYTES)
+            if len(block) < BLOCK_BYTES:
+                return False
+            self.blocks.append(block)
+            self.arrivals.append(time.monotonic())
+            if len(self.blocks) == stall_after:
+                time.sleep(stall_seconds)
+        return True
+
+    def close_reader(self):
+        """Closes standard output as a reader that has had enough; the time it
+        closed."""
+        self.process.stdout.close()
+        return time.monotonic()
+
+    def wait(self, timeout):
+        try:
+            status = self.process.wait(timeout=timeout)
+        finally:
+            if self.process.poll() is None:
+                self.process.kill()
+                self.process.wait()
+            self.error_reader.join()
+            self.process.stdout.close()
+            self.process.stderr.close()
+        return status, time.monotonic()
+
+
+class StreamingTest(unittest.TestCase):
+    SERVER = PrivatePulseServer
+
+    def start_server(self):
+        server = self.SERVER()
+        self.addCleanup(server.stop)
+        for name, description, channels, _ in SOURCES:
+            server.add_source(name, description, channels)
+        return server
+
+    def start_feeds(self, server, seconds):
+        feeds = {}
+        for name, _, _, value in SOURCES:
+            feeds[name] = server.start_feed(name, "counted", seconds * FRAMES_PER_SECOND, value)
+            self.addCleanup(feeds[name].stop)
+        return feeds
+
+    def check_source(self, frames, first_tag, name):
+        """Each frame is all zeros or one whole frame of the source, with every
+        channel's tag; the frames come in order, none lost or repeated."""
+        previous = None
+        for index, frame in enumerate(frames):
+            if all(sample == 0 for sample in frame):
+                continue
+            counters = {sample & COUNTER_MASK for sample in frame}
+            tags = [(sample >> 11) & 31 for sample in frame]
+            self.assertEqual(tags, list(range(first_tag, first_tag + len(frame))),
+                             "%s, frame %d: %r" % (name, index, frame))
+            self.assertEqual(len(counters), 1, "%s, frame %d is torn: %r" % (name, index, frame))
+            counter = counters.pop()
+            if previous is not None:
+                self.assertEqual(counter, (previous + 1) & COUNTER_MASK,
+                                 "%s, frame %d: a frame lost or repeated" % (name, index))
+            previous = counter
+
+    def test_every_source_streams_whole_in_order_and_on_time(self):
+        server = self.start_server()
+        feeds = self.start_feeds(server, 30)
+        clip = Path(tempfile.mkdtemp()) / "announcement.raw"
+        self.addCleanup(clip.unlink)
+        frames = ANNOUNCEMENT_SECONDS * FRAMES_PER_SECOND
+        clip.write_bytes(b"".join(struct.pack("<hh", counted(ANNOUNCEMENT_TAG, frame),
+                                              counted(ANNOUNCEMENT_TAG + 1, frame))
+                                  for frame in range(frames)))
+        # The writer waits for the pipe, which exists once the stream runs.
+        writer = subprocess.Popen([ANNOUNCE, "--raw", "--quiet", "--wait", "20", str(clip)],
+                                  env=server.environment, stdin=subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE)
+        self.addCleanup(writer.kill)
+
+        run = StreamingRun(server.environment, ["--live-input-id", "mic"])
+        self.assertTrue(run.read_blocks(400, stall_after=250), run.error)
+        feeds["app2"].stop()  # its channels turn to zeros; the others go on
+        self.assertTrue(run.read_blocks(300), run.error)
+        closed = run.close_reader()
+        status, ended = run.wait(timeout=10)
+
+        self.assertEqual(run.error, STATUS_LINES + b"aggregate_stopped reason=stdout_closed\n")
+        self.assertEqual(status, 0)
+        self.assertLess(ended - closed, 1.0, "the run went on after its reader closed")
+        with writer.stderr:
+            self.assertEqual(writer.wait(timeout=10), 0, writer.stderr.read())
+        # Nothing before the startup flush has passed.
+        self.assertGreaterEqual(run.arrivals[0] - run.started, 2.5)
+
+        first = 0
+        for name in CHANNEL_ORDER:
+            channels, value = next((c, v) for n, _, c, v in SOURCES if n == name)
+            source_frames = columns_of(run.blocks, first, channels)
+            self.check_source(source_frames, value, name)
+            first += channels
+            if name == "app2":
+                # Silent to the end once its feed stopped, while the others
+                # still carry audio in the last blocks.
+                self.assertTrue(all(sample == 0 for frame in source_frames[-200 * FRAMES_PER_TICK:]
+                                    for sample in frame))
+            else:
+                self.assertTrue(any(frame[0] != 0 for frame in source_frames[-FRAMES_PER_TICK:]),
+                                name)
+        announced = columns_of(run.blocks, first, 2)
+        self.check_source(announced, ANNOUNCEMENT_TAG, "announcement")
+        self.assertEqual(sum(1 for frame in announced if frame[0] != 0), frames,
+                         "announcement frames lost")
+
+        # The long-run rate, across the stall: the slope of frames written
+        # against arrival time.
+        count = len(run.arrivals)
+        written = [(index + 1) * FRAMES_PER_TICK for index in range(count)]
+        mean_time = sum(run.arrivals) / count
+        mean_frames = sum(written) / count
+        slope = (sum((t - mean_time) * (f - mean_frames) for t, f in zip(run.arrivals, written)) /
+                 sum((t - mean_time) ** 2 for t in run.arrivals))
+        self.assertGreaterEqual(run.arrivals[-1] - run.arrivals[0], 5)
+        self.assertLess(abs(slope / FRAMES_PER_SECOND - 1), 0.01, slope)
+
+    def run_until_loss(self, lose):
+        """Streams, then loses something mid-run; the run's status and error."""
+        server = self.start_server()
+        self.start_feeds(server, 20)
+        run = StreamingRun(server.environment)
+        self.assertTrue(run.read_blocks(20), run.error)
+        lost = time.monotonic()
+        lose(server)
+        while run.read_blocks(1):
+            pass
+        status, ended = run.wait(timeout=10)
+        self.assertLess(ended - lost, 1.0, "the run did not end within a second")
+        return status, run.error
+
+    def test_a_source_that_disappears_ends_the_run(self):
+        status, error = self.run_until_loss(lambda server: server.remove("app2"))
+        self.assertTrue(error.endswith(b"\nCapture read failed: 0x88890004\n"), error)
+        self.assertEqual(status, 1)
+
+    def test_an_audio_system_that_goes_away_ends_the_run(self):
+        status, error = self.run_until_loss(lambda server: server.kill())
+        self.assertTrue(error.endswith(b"\nCapture read failed: 0x88890010\n"), error)
+        self.assertEqual(status, 1)
+
+    def test_ffmpeg_reads_the_stream_into_a_wav_file(self):
+        server = self.start_server()
+        self.start_feeds(server, 20)
+        layout = json.loads(subprocess.run([BINARY, "--list", "--live-input-id", "mic"],
+                                           env=server.environment, capture_output=True,
+                                           check=True).stdout)
+        wav = Path(tempfile.mkdtemp()) / "stream.wav"
+        self.addCleanup(wav.unlink, missing_ok=True)
+        program = subprocess.Popen([BINARY, "--live-input-id", "mic"], env=server.environment,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        reader = subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "s16le",
+                                 "-ar", "48000", "-ac", str(layout["channels"]), "-i", "-",
+                                 "-t", "2", "-y", str(wav)],
+                                stdin=program.stdout, capture_output=True, timeout=30)
+        program.stdout.close()
+        self.assertEqual(program.wait(timeout=10), 0)
+        with program.stderr:
+            self.assertTrue(program.stderr.read().endswith(
+                b"aggregate_stopped reason=stdout_closed\n"))
+        self.assertEqual(reader.returncode, 0, reader.stderr)
+        probed = json.loads(subprocess.run(
+            ["ffprobe", "-v", "error", "-show_entries", "stream=channels,sample_rate,duration",
+             "-of", "json", str(wav)], capture_output=True, check=True).stdout)["streams"][0]
+        self.assertEqual(probed["channels"], CHANNELS)
+        self.assertEqual(probed["sample_rate"], "48000")
+        self.assertAlmostEqual(float(probed["duration"]), 2.0, places=2)
+
+
+class StreamingOnPipeWireTest(StreamingTest):
+    SERVER = PrivatePipeWireServer
+
+
+if __name__ == "__main__":
+    BINARY = sys.argv.pop(1)
+    ANNOUNCE = sys.argv.pop(1)
+    unittest.main(verbosity=2)
