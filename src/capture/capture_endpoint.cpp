@@ -108,6 +108,12 @@ HRESULT CaptureEndpoint::MoveWaitingPackets() {
   return result;
 }
 
+void CaptureEndpoint::ReserveQueue() {
+  // A packet is one device period: 100 ms in exclusive mode, about 10 ms shared.
+  constexpr std::size_t kPeriodFrames = kFramesPerSecond / 10;
+  samples.Reserve((kQueueFramesLimit + kPeriodFrames) * channels);
+}
+
 std::uint64_t CaptureEndpoint::AvailableFrames() const {
   return channels == 0 ? 0 : samples.Size() / channels;
 }

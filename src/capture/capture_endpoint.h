@@ -48,6 +48,10 @@ class CaptureEndpoint {
   // Whole frames in `samples`; 0 while `channels` is 0.
   std::uint64_t AvailableFrames() const;
 
+  // Makes the storage of `samples` for one second and one period's packet, so
+  // that draining a running stream allocates nothing. Throws std::bad_alloc.
+  void ReserveQueue();
+
   std::int32_t slot = 0;  // application slot; 0 for the live input
   std::wstring friendlyName;
   std::wstring endpointId;

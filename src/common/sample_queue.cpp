@@ -46,6 +46,7 @@ void SampleQueue::AppendSilence(std::size_t count) {
 void SampleQueue::Reserve(std::size_t samples) {
   if (samples > kLargestLoad) throw std::bad_alloc();
   if (samples * 2 > capacity_) MoveTo(samples * 2);
+  std::fill(buffer_.get() + tail_, buffer_.get() + capacity_, std::int16_t{0});
 }
 
 std::int16_t* SampleQueue::MakeRoom(std::size_t count) {

@@ -49,7 +49,9 @@ class SampleQueue {
   std::size_t Size() const { return tail_ - head_; }
   bool Empty() const { return head_ == tail_; }
 
-  // Makes room for holding up to `samples` samples without a further allocation.
+  // Makes room for holding up to `samples` samples without a further allocation,
+  // and writes the room once, so that the memory is the process's from now on
+  // (its resident size does not grow as the queue fills).
   void Reserve(std::size_t samples);
 
  private:

@@ -11,6 +11,11 @@ constexpr DWORD kFlushPauseMilliseconds = 1;
 }  // namespace
 
 HRESULT StartCaptureStreams(EndpointList& endpoints) {
+  const HRESULT result = CatchOutOfMemory([&] {
+    for (CaptureEndpoint& endpoint : endpoints) endpoint.ReserveQueue();
+    return S_OK;
+  });
+  if (Failed(result)) return result;
   for (CaptureEndpoint& endpoint : endpoints) {
     const HRESULT result = endpoint.audioClient->Start();
     if (Failed(result)) return result;

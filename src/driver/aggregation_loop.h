@@ -23,7 +23,8 @@ namespace velmoravad {
 // The length of the startup flush, by the millisecond tick counter.
 inline constexpr ULONGLONG kStartupFlushMilliseconds = 2500;
 
-// Starts every stream in list order; the first failure is returned at once.
+// Makes each endpoint's queue storage, then starts every stream in list order;
+// the first failure is returned at once (E_OUTOFMEMORY when memory is out).
 HRESULT StartCaptureStreams(EndpointList& endpoints);
 
 // Drains every endpoint and throws the audio away, pass after pass with a 1 ms
