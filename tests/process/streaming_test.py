@@ -9,6 +9,8 @@ velmoravad-announce.
 Usage: streaming_test.py PATH_TO_velmoravad-aggregate PATH_TO_velmoravad-announce"""
 
 import json
+import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -70,6 +72,7 @@ class StreamingRun:
     block timestamped as it arrives; its standard error gathered."""
 
     def __init__(self, environment, arguments=()):
+        self.channels = CHANNELS
         self.started = time.monotonic()
         self.process = subprocess.Popen([BINARY, *arguments], env=environment,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -265,6 +268,46 @@ class StreamingTest(unittest.TestCase):
 
 class StreamingOnPipeWireTest(StreamingTest):
     SERVER = PrivatePipeWireServer
+
+
+class AnnouncementPipeDoorsTest(unittest.TestCase):
+    """Who may write: a writer of another user is refused; root is let in."""
+
+    def test_a_writer_of_another_user_is_refused_and_root_is_let_in(self):
+        if os.geteuid() != 0 or shutil.which("setpriv") is None:
+            self.skipTest("needs root and setpriv to write as another user")
+        server = PrivatePulseServer()
+        self.addCleanup(server.stop)
+        server.add_source("app1", "VelmoraDSP Application 1 Output", 2)
+        feed = server.start_feed("app1", "counted", 20 * FRAMES_PER_SECOND, 1)
+        self.addCleanup(feed.stop)
+        clips = Path(tempfile.mkdtemp())
+        clips.chmod(0o755)  # readable by the other user's writer
+        for name, tag in (("nobody.raw", 20), ("root.raw", 22)):
+            (clips / name).write_bytes(b"".join(struct.pack("<hh", counted(tag, frame),
+                                                            counted(tag + 1, frame))
+                                                for frame in range(4800)))
+        run = StreamingRun(server.environment)
+        channels = 4
+        self.assertTrue(run.process.stdout.read(channels * 2 * FRAMES_PER_TICK), run.error)
+
+        def write_as(user_options, clip):
+            return subprocess.run(["setpriv", *user_options, "socat", "-u", str(clips / clip),
+                                   "ABSTRACT-CONNECT:VelmoraDSPAnnouncement"],
+                                  capture_output=True, timeout=30)
+        refused = write_as(["--reuid", "65534", "--regid", "65534", "--clear-groups"],
+                           "nobody.raw")
+        self.assertNotIn(b"Permission denied", refused.stderr)
+        self.assertEqual(write_as([], "root.raw").returncode, 0)
+        output = b""
+        for _ in range(50):
+            output += run.process.stdout.read(channels * 2 * FRAMES_PER_TICK)
+        run.close_reader()
+        run.wait(timeout=10)
+        shutil.rmtree(clips)
+        samples = struct.unpack("<%dh" % (len(output) // 2), output)
+        announced = {(sample & 0xFFFF) >> 11 for sample in samples[2::channels] if sample != 0}
+        self.assertEqual(announced, {22}, "the tags that reached the announcement channels")
 
 
 if __name__ == "__main__":
