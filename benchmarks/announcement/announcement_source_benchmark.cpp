@@ -1,6 +1,6 @@
-// The two holds of the announcement queue's mutex: TakeSample, which the
-// aggregation loop calls 960 times per 10 ms tick, and the append of one read
-// (960 samples) with its trim, which the pipe server thread makes per read.
+// The two holds of the announcement queue's mutex: TakeFrames of one tick's 480
+// frames, which the aggregation loop makes every 10 ms, and the append of one
+// read (480 frames) with its trim, which the pipe server thread makes per read.
 // Each is measured alone and against the other side running flat out.
 #include <benchmark/benchmark.h>
 
@@ -14,18 +14,25 @@
 namespace velmoravad {
 namespace {
 
-constexpr std::size_t kReadSamples = 960;
-constexpr std::size_t kCap = AnnouncementSource::kQueueCapSamples;
+constexpr std::size_t kReadFrames = kFramesPerTick;
+constexpr std::size_t kCap = AnnouncementSource::kQueueCapFrames;
+constexpr std::size_t kBlockChannels = 20;  // 8 stereo endpoints, a stereo live input, 2
 
 const std::vector<std::int16_t>& OneRead() {
-  static const std::vector<std::int16_t> samples(kReadSamples, 0x1234);
+  static const std::vector<std::int16_t> samples(kReadFrames * 2, 0x1234);
   return samples;
 }
 
 void FillToCap(AnnouncementSource& source) {
-  for (std::size_t queued = 0; queued < kCap; queued += kReadSamples) {
-    source.AppendSamples(OneRead().data(), kReadSamples);
+  for (std::size_t queued = 0; queued < kCap; queued += kReadFrames) {
+    source.AppendFrames(OneRead().data(), kReadFrames);
   }
+}
+
+// One tick's take into the last two channels of a block.
+std::size_t TakeTick(AnnouncementSource& source) {
+  static std::vector<std::int16_t> block(kFramesPerTick * kBlockChannels);
+  return source.TakeFrames(block.data() + kBlockChannels - 2, kFramesPerTick, kBlockChannels);
 }
 
 // Runs `work` on its own thread until the benchmark ends.
@@ -46,14 +53,15 @@ class BusyThread {
   std::thread thread_;
 };
 
-// Taking from a full queue; it is topped up, untimed, before it runs dry.
-void BM_TakeSample(benchmark::State& state) {
+// Taking a tick from a full queue; it is topped up, untimed, before it runs dry.
+void BM_TakeTick(benchmark::State& state) {
   AnnouncementSource source;
   FillToCap(source);
   std::size_t left = kCap;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(source.TakeSample());
-    if (--left == 0) {
+    benchmark::DoNotOptimize(TakeTick(source));
+    left -= kFramesPerTick;
+    if (left < kFramesPerTick) {
       state.PauseTiming();
       FillToCap(source);
       left = kCap;
@@ -61,40 +69,39 @@ void BM_TakeSample(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_TakeSample);
+BENCHMARK(BM_TakeTick);
 
 // Taking from an empty queue: the case while no writer is connected.
-void BM_TakeSampleEmpty(benchmark::State& state) {
+void BM_TakeTickEmpty(benchmark::State& state) {
   AnnouncementSource source;
-  for (auto _ : state) benchmark::DoNotOptimize(source.TakeSample());
+  for (auto _ : state) benchmark::DoNotOptimize(TakeTick(source));
 }
-BENCHMARK(BM_TakeSampleEmpty);
+BENCHMARK(BM_TakeTickEmpty);
 
 // Taking while a writer appends reads as fast as it can, keeping the queue at
 // its cap.
-void BM_TakeSampleWithWriter(benchmark::State& state) {
+void BM_TakeTickWithWriter(benchmark::State& state) {
   AnnouncementSource source;
   FillToCap(source);
-  BusyThread writer([&] { source.AppendSamples(OneRead().data(), kReadSamples); });
-  for (auto _ : state) benchmark::DoNotOptimize(source.TakeSample());
+  BusyThread writer([&] { source.AppendFrames(OneRead().data(), kReadFrames); });
+  for (auto _ : state) benchmark::DoNotOptimize(TakeTick(source));
 }
-BENCHMARK(BM_TakeSampleWithWriter)->UseRealTime();
+BENCHMARK(BM_TakeTickWithWriter)->UseRealTime();
 
 // One read appended to a queue below its cap; drained, untimed, before it fills.
 void BM_AppendOneRead(benchmark::State& state) {
   AnnouncementSource source;
   std::size_t queued = 0;
   for (auto _ : state) {
-    source.AppendSamples(OneRead().data(), kReadSamples);
-    queued += kReadSamples;
-    if (queued + kReadSamples > kCap) {
+    source.AppendFrames(OneRead().data(), kReadFrames);
+    queued += kReadFrames;
+    if (queued + kReadFrames > kCap) {
       state.PauseTiming();
-      while (queued-- > 0) source.TakeSample();
-      queued = 0;
+      for (; queued >= kFramesPerTick; queued -= kFramesPerTick) TakeTick(source);
       state.ResumeTiming();
     }
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadSamples));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadFrames));
 }
 BENCHMARK(BM_AppendOneRead);
 
@@ -103,8 +110,8 @@ BENCHMARK(BM_AppendOneRead);
 void BM_AppendOneReadAtCap(benchmark::State& state) {
   AnnouncementSource source;
   FillToCap(source);
-  for (auto _ : state) source.AppendSamples(OneRead().data(), kReadSamples);
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadSamples));
+  for (auto _ : state) source.AppendFrames(OneRead().data(), kReadFrames);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadFrames));
 }
 BENCHMARK(BM_AppendOneReadAtCap);
 
@@ -112,9 +119,9 @@ BENCHMARK(BM_AppendOneReadAtCap);
 void BM_AppendOneReadWithConsumer(benchmark::State& state) {
   AnnouncementSource source;
   FillToCap(source);
-  BusyThread consumer([&] { benchmark::DoNotOptimize(source.TakeSample()); });
-  for (auto _ : state) source.AppendSamples(OneRead().data(), kReadSamples);
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadSamples));
+  BusyThread consumer([&] { benchmark::DoNotOptimize(TakeTick(source)); });
+  for (auto _ : state) source.AppendFrames(OneRead().data(), kReadFrames);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadFrames));
 }
 BENCHMARK(BM_AppendOneReadWithConsumer)->UseRealTime();
 

@@ -1,9 +1,11 @@
 #include "announcement/announcement_source.h"
 
+#include <algorithm>
 #include <array>
+#include <new>
 #include <thread>
 
-#include "announcement/sample_assembler.h"
+#include "announcement/frame_assembler.h"
 
 namespace velmoravad {
 
@@ -15,22 +17,42 @@ bool WaitForWriter(HANDLE pipe) {
   return ConnectNamedPipe(pipe, nullptr) != FALSE || GetLastError() == ERROR_PIPE_CONNECTED;
 }
 
+constexpr std::size_t kReadFramesAtMost =
+    FrameAssembler::MaximumFrames(AnnouncementSource::kReadBytes);
+
 }  // namespace
+
+AnnouncementSource::AnnouncementSource() {
+  queue_.Reserve((kQueueCapFrames + kReadFramesAtMost) * kAnnouncementChannels);
+}
 
 void AnnouncementSource::StartPipeThread() {
   std::thread([this] { ServePipe(); }).detach();
 }
 
-std::int16_t AnnouncementSource::TakeSample() {
+std::size_t AnnouncementSource::TakeFrames(std::int16_t* destination, std::size_t frames,
+                                           std::size_t stride) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (queue_.Empty()) return 0;
-  const std::int16_t sample = queue_.Front();
-  queue_.PopFront();
-  return sample;
+  const std::size_t taken = std::min(frames, queue_.Size() / kAnnouncementChannels);
+  const std::int16_t* queued = queue_.Data();
+  for (std::size_t frame = 0; frame < taken; ++frame) {
+    destination[frame * stride] = queued[frame * kAnnouncementChannels];
+    destination[frame * stride + 1] = queued[frame * kAnnouncementChannels + 1];
+  }
+  queue_.PopFront(taken * kAnnouncementChannels);
+  return taken;
 }
 
 void AnnouncementSource::ServePipe() {
-  for (;;) ServeConnection(CreatePipeInstance());
+  for (;;) {
+    // Nothing here allocates on Windows; should the platform's pipe calls run
+    // out of memory, that ends only the connection (its handle closes on the way).
+    try {
+      ServeConnection(CreatePipeInstance());
+    } catch (const std::bad_alloc&) {
+      Sleep(kCreateRetryDelayMilliseconds);
+    }
+  }
 }
 
 UniqueHandle AnnouncementSource::CreatePipeInstance() {
@@ -47,25 +69,25 @@ UniqueHandle AnnouncementSource::CreatePipeInstance() {
 
 void AnnouncementSource::ServeConnection(UniqueHandle pipe) {
   if (WaitForWriter(pipe.Get())) {
-    SampleAssembler assembler;
+    FrameAssembler assembler;
     std::array<std::uint8_t, kReadBytes> bytes;
-    std::array<std::int16_t, SampleAssembler::MaximumSamples(kReadBytes)> samples;
+    std::array<std::int16_t, kReadFramesAtMost * kAnnouncementChannels> samples;
     for (;;) {
       DWORD bytesRead = 0;
       if (!ReadFile(pipe.Get(), bytes.data(), kReadBytes, &bytesRead, nullptr) || bytesRead == 0) {
         break;
       }
-      AppendSamples(samples.data(), assembler.Assemble(bytes.data(), bytesRead, samples.data()));
+      AppendFrames(samples.data(), assembler.Assemble(bytes.data(), bytesRead, samples.data()));
     }
   }
   DisconnectNamedPipe(pipe.Get());
   pipe.Close();
 }
 
-void AnnouncementSource::AppendSamples(const std::int16_t* samples, std::size_t count) {
+void AnnouncementSource::AppendFrames(const std::int16_t* samples, std::size_t frames) {
   std::lock_guard<std::mutex> lock(mutex_);
-  queue_.Append(samples, count);
-  queue_.TrimFront(kQueueCapSamples);
+  queue_.Append(samples, frames * kAnnouncementChannels);
+  queue_.TrimFront(kQueueCapFrames * kAnnouncementChannels);
 }
 
 }  // namespace velmoravad

@@ -11,6 +11,7 @@ class PlatformAudioSystem final : public AudioSystem {
     return CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
                             __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(enumerator));
   }
+  HANDLE CreateCaptureEvent() override { return CreateEventW(nullptr, FALSE, FALSE, nullptr); }
 };
 
 PlatformAudioSystem platformAudioSystem;

@@ -1,7 +1,7 @@
-// The way into the audio system: COM for the calling thread and the device
-// enumerator. The program uses the platform's (COM and, on Linux, the PulseAudio
-// stand-in); a test installs a simulated audio system for its own length with
-// ScopedAudioSystem, so no state leaks from one test into the next.
+// The way into the audio system: COM for the calling thread, the device
+// enumerator and the events that capture streams are registered with. The program uses the
+// platform's (COM and, on Linux, the PulseAudio stand-in); a test installs a simulated audio system
+// for its own length with ScopedAudioSystem, so no state leaks from one test into the next.
 #pragma once
 
 #include "capture/core_audio.h"
@@ -16,6 +16,10 @@ class AudioSystem {
   virtual void UninitializeCom() = 0;
   // A new device enumerator: CoCreateInstance of MMDeviceEnumerator, CLSCTX_ALL.
   virtual HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) = 0;
+  // The event a capture stream is registered with: CreateEventW with no security
+  // attributes, automatic reset, not signalled, no name. Null on failure, with
+  // the last error set.
+  virtual HANDLE CreateCaptureEvent() = 0;
 
  protected:
   ~AudioSystem() = default;

@@ -1,5 +1,6 @@
 #include "capture/capture_endpoint.h"
 
+#include "capture/audio_system.h"
 #include "capture/co_task_mem_ptr.h"
 #include "capture/stream_format.h"
 #include "common/hresult.h"
@@ -64,7 +65,7 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
                                    bufferDuration, requested, nullptr);
   if (Failed(result)) return result;
 
-  captureEvent = UniqueHandle(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  captureEvent = UniqueHandle(CurrentAudioSystem().CreateCaptureEvent());
   if (!captureEvent.IsValid()) return HresultFromFailedWin32Call(GetLastError());
 
   result = audioClient->SetEventHandle(captureEvent.Get());
@@ -74,6 +75,11 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
 }
 
 HRESULT CaptureEndpoint::DrainCapturePackets() {
+  // A queue that cannot grow fails the drain like a failed call would.
+  return CatchOutOfMemory([this] { return MoveWaitingPackets(); });
+}
+
+HRESULT CaptureEndpoint::MoveWaitingPackets() {
   const std::size_t queueLimit = std::size_t{channels} * kQueueFramesLimit;
   UINT32 packetFrames = 0;
   HRESULT result = captureClient->GetNextPacketSize(&packetFrames);

@@ -61,6 +61,8 @@ class CaptureEndpoint {
  private:
   // Stops the stream and releases the interfaces and the event.
   void ReleaseStreamObjects();
+  // DrainCapturePackets itself; throws std::bad_alloc when the queue cannot grow.
+  HRESULT MoveWaitingPackets();
 };
 
 }  // namespace velmoravad

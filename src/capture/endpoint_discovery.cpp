@@ -45,9 +45,7 @@ HRESULT AppendIfApplicationEndpoint(IMMDeviceCollection& collection, UINT index,
   return result;
 }
 
-}  // namespace
-
-HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints) {
+HRESULT AppendApplicationEndpoints(EndpointList& endpoints) {
   ComPtr<IMMDeviceEnumerator> enumerator;
   HRESULT result = CurrentAudioSystem().CreateDeviceEnumerator(enumerator.Receive());
   if (Failed(result)) return result;
@@ -79,7 +77,7 @@ HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints) {
   return S_OK;
 }
 
-HRESULT FindEndpointById(const std::wstring& endpointId, CaptureEndpoint& endpoint) {
+HRESULT LookUpEndpoint(const std::wstring& endpointId, CaptureEndpoint& endpoint) {
   // Declared so that they go in this order: the value, the property store, the
   // device unless the record took it, the enumerator.
   ComPtr<IMMDeviceEnumerator> enumerator;
@@ -105,7 +103,26 @@ HRESULT FindEndpointById(const std::wstring& endpointId, CaptureEndpoint& endpoi
   return result;
 }
 
-bool ContainsEndpointId(const EndpointList& endpoints, const std::wstring& endpointId) {
+}  // namespace
+
+HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints) {
+  return CatchOutOfMemory([&] { return AppendApplicationEndpoints(endpoints); });
+}
+
+HRESULT FindEndpointById(std::wstring_view endpointId, CaptureEndpoint& endpoint) {
+  return CatchOutOfMemory([&] { return LookUpEndpoint(std::wstring(endpointId), endpoint); });
+}
+
+HRESULT GetDeviceId(const CaptureEndpoint& endpoint, std::wstring& deviceId) {
+  return CatchOutOfMemory([&] {
+    CoTaskMemPtr<wchar_t> id;
+    const HRESULT result = endpoint.device->GetId(CoTaskMemOut<wchar_t>(id).Address());
+    if (!Failed(result)) deviceId = id ? id.get() : L"";
+    return result;
+  });
+}
+
+bool ContainsEndpointId(const EndpointList& endpoints, std::wstring_view endpointId) {
   return std::any_of(endpoints.begin(), endpoints.end(), [&](const CaptureEndpoint& endpoint) {
     return endpoint.endpointId == endpointId;
   });

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmoravad {
@@ -25,15 +26,20 @@ std::int32_t ParseApplicationSlot(const wchar_t* friendlyName);
 
 // Appends every active capture endpoint with an application name to `endpoints`
 // (expected empty), sorted by slot. Fails with 0x80070034 when two share a slot
-// and 0x80070490 when there is none.
+// and 0x80070490 when there is none. Memory that runs out fails it with
+// E_OUTOFMEMORY, as it does the other calls here.
 HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints);
 
 // Fills a fresh record from the endpoint with id `endpointId`, whatever its flow
-// or state. The record is untouched on failure; 0x80070057 when the endpoint's
-// friendly name is not a string.
-HRESULT FindEndpointById(const std::wstring& endpointId, CaptureEndpoint& endpoint);
+// or state; the record keeps the id as given. The record is untouched on
+// failure; 0x80070057 when the endpoint's friendly name is not a string.
+HRESULT FindEndpointById(std::wstring_view endpointId, CaptureEndpoint& endpoint);
+
+// The id the audio system itself gives the record's device (IMMDevice::GetId),
+// which may spell the endpoint differently from an id a user gave for it.
+HRESULT GetDeviceId(const CaptureEndpoint& endpoint, std::wstring& deviceId);
 
 // Whether a record carries exactly this id (case-sensitive, no normalisation).
-bool ContainsEndpointId(const EndpointList& endpoints, const std::wstring& endpointId);
+bool ContainsEndpointId(const EndpointList& endpoints, std::wstring_view endpointId);
 
 }  // namespace velmoravad

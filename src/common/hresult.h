@@ -5,7 +5,11 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -38,10 +42,35 @@ inline constexpr HRESULT kChannelCountOverflow =
     HresultFromWin32(kWin32ArithmeticOverflow);  // 0x80070216
 inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT kUnsupportedFormat = static_cast<HRESULT>(0x88890008u);
+inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000Eu);  // E_OUTOFMEMORY
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
 
-// "<label> failed: 0x<8 upper-case hex digits>\n", the one report of a failed run.
-std::string FormatFailureReport(std::string_view label, HRESULT result);
+// Runs `step` and returns its HRESULT. Memory that runs out on the way (an
+// allocation that throws) gives E_OUTOFMEMORY, so the step fails the usual way
+// instead of ending the process.
+template <class Step>
+HRESULT CatchOutOfMemory(Step&& step) noexcept {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  } catch (const std::length_error&) {
+    return kOutOfMemory;
+  }
+}
+
+// "<label> failed: 0x<8 upper-case hex digits>\n", the one report of a failed
+// run. Formatted without allocating, so that it goes out even when memory has run
+// out; a label is a fixed text of the program's, far shorter than the room here.
+class FailureReport {
+ public:
+  FailureReport(std::string_view label, HRESULT result);
+  std::string_view Text() const { return {text_.data(), length_}; }
+
+ private:
+  std::array<char, 128> text_{};
+  std::size_t length_ = 0;
+};
 
 }  // namespace velmoravad

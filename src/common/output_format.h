@@ -17,6 +17,9 @@ inline constexpr std::uint32_t kTickMilliseconds = 10;
 inline constexpr std::uint16_t kBitsPerSample = 16;
 inline constexpr std::size_t kBytesPerSample = kBitsPerSample / 8;
 
+// The named pipe that carries the announcement channels, served by the
+// aggregator and written by the announce tool.
+inline constexpr wchar_t kAnnouncementPipeName[] = L"\\\\.\\pipe\\VelmoraDSPAnnouncement";
 inline constexpr std::uint32_t kAnnouncementChannels = 2;
 // One frame of the announcement pipe, in bytes: first channel, then second.
 inline constexpr std::size_t kAnnouncementFrameBytes = kAnnouncementChannels * kBytesPerSample;

@@ -1,6 +1,7 @@
 #include "driver/aggregate_run.h"
 
 #include "common/hresult.h"
+#include "driver/aggregation_loop.h"
 
 namespace velmoravad {
 namespace {
@@ -12,7 +13,8 @@ bool WouldOverflowFrame(const ChannelTallies& tallies, std::uint16_t channels) {
 
 }  // namespace
 
-int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams) {
+int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams,
+                 StreamPlatform& platform) {
   std::optional<RunSettings> settings = ParseCommandLine(arguments);
   if (!settings) {
     WriteText(streams.error, kUsageLine);
@@ -22,16 +24,16 @@ int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStrea
   const HRESULT result = audioSystem.InitializeCom();
   if (Failed(result)) {
     // Nothing was acquired, so there is nothing to release and no CoUninitialize.
-    WriteText(streams.error, FormatFailureReport("CoInitializeEx", result));
+    WriteText(streams.error, FailureReport("CoInitializeEx", result).Text());
     return kExitFailure;
   }
-  AggregateRun run(std::move(*settings), streams, audioSystem);
+  AggregateRun run(std::move(*settings), streams, audioSystem, platform);
   return run.Execute();
 }
 
 AggregateRun::AggregateRun(RunSettings settings, const StandardStreams& streams,
-                           AudioSystem& audioSystem)
-    : settings_(std::move(settings)), streams_(streams), audioSystem_(audioSystem) {}
+                           AudioSystem& audioSystem, StreamPlatform& platform)
+    : com_(audioSystem), settings_(std::move(settings)), streams_(streams), platform_(platform) {}
 
 int AggregateRun::Execute() {
   HRESULT result = EnumerateApplicationEndpoints(endpoints_);
@@ -42,19 +44,43 @@ int AggregateRun::Execute() {
     WriteText(streams_.error, kLiveInputConflictLine);
     return EndRun(kExitRefused);
   }
-  result = OpenApplicationEndpoints();
+  result = CatchOutOfMemory([this] { return OpenApplicationEndpoints(); });
   if (Failed(result)) return EndRun(ReportFailure("Capture endpoint initialization", result));
   if (!settings_.liveInputId.empty()) {
     if (const std::optional<int> status = OpenLiveInput()) return EndRun(*status);
   }
   if (settings_.listOnly) {
-    const std::size_t applicationEndpoints =
-        endpoints_.size() - (tallies_.liveInputChannels != 0 ? 1 : 0);
-    WriteText(streams_.output, FormatChannelLayout(applicationEndpoints, tallies_));
+    WriteText(streams_.output, ChannelLayoutLine(ApplicationEndpointCount(), tallies_).Text());
     return EndRun(kExitSuccess);
   }
-  // Every endpoint is open; streaming arrives with the aggregation loop.
+  return Stream();
+}
+
+int AggregateRun::Stream() {
+  if (platform_.SetOutputBinaryMode() == -1) {
+    return EndRun(ReportFailure("stdout binary mode", HresultFromFailedWin32Call(GetLastError())));
+  }
+  platform_.SetOutputUnbuffered();
+  HRESULT result = StartCaptureStreams(endpoints_);
+  if (Failed(result)) return EndRun(ReportFailure("Capture start", result));
+  result = FlushStartup(endpoints_, platform_);
+  if (Failed(result)) return EndRun(ReportFailure("Capture startup flush", result));
+  WriteText(streams_.error, FlushedLine(kStartupFlushMilliseconds).Text());
+  WriteText(streams_.error, RunningLine(ApplicationEndpointCount(), tallies_).Text());
+
+  // The pipe exists from here on, never before the running line.
+  AnnouncementSource* announcements = platform_.StartAnnouncementSource();
+  result = CatchOutOfMemory([&] {
+    AggregationLoop loop(endpoints_, announcements, tallies_.Total(), platform_);
+    return loop.Run();
+  });
+  if (Failed(result)) return EndRun(ReportFailure("Capture read", result));
+  WriteText(streams_.error, kStoppedLine);
   return EndRun(kExitSuccess);
+}
+
+std::size_t AggregateRun::ApplicationEndpointCount() const {
+  return endpoints_.size() - (tallies_.liveInputChannels != 0 ? 1 : 0);
 }
 
 HRESULT AggregateRun::OpenApplicationEndpoints() {
@@ -62,8 +88,9 @@ HRESULT AggregateRun::OpenApplicationEndpoints() {
     const HRESULT result = endpoint.OpenCaptureStream(!settings_.listOnly, true);
     if (Failed(result)) return result;
     if (WouldOverflowFrame(tallies_, endpoint.channels)) return kChannelCountOverflow;
+    const std::string line = FormatApplicationEndpointLine(endpoint);
     tallies_.applicationChannels += endpoint.channels;
-    WriteText(streams_.error, FormatApplicationEndpointLine(endpoint));
+    WriteText(streams_.error, line);
   }
   return S_OK;
 }
@@ -71,28 +98,42 @@ HRESULT AggregateRun::OpenApplicationEndpoints() {
 std::optional<int> AggregateRun::OpenLiveInput() {
   CaptureEndpoint& liveInput = pendingLiveInput_.emplace();
   HRESULT result = FindEndpointById(settings_.liveInputId, liveInput);
+  // The id given may name an application endpoint in another spelling (letter
+  // case on Windows); the device's own id tells, before anything is opened.
+  std::wstring deviceId;
+  if (!Failed(result)) result = GetDeviceId(liveInput, deviceId);
   if (Failed(result)) return ReportFailure("Live input endpoint lookup", result);
-  result = liveInput.OpenCaptureStream(!settings_.listOnly, false);
-  if (!Failed(result) && WouldOverflowFrame(tallies_, liveInput.channels)) {
-    result = kChannelCountOverflow;
+  if (ContainsEndpointId(endpoints_, deviceId)) {
+    WriteText(streams_.error, kLiveInputConflictLine);
+    return kExitRefused;
   }
+  result = CatchOutOfMemory([&] { return OpenAndAppendLiveInput(liveInput); });
   if (Failed(result)) return ReportFailure("Live input initialization", result);
-  tallies_.liveInputChannels = liveInput.channels;
-  WriteText(streams_.error, FormatLiveInputLine(liveInput));
-  endpoints_.push_back(std::move(liveInput));
   pendingLiveInput_.reset();
   return std::nullopt;
 }
 
+HRESULT AggregateRun::OpenAndAppendLiveInput(CaptureEndpoint& liveInput) {
+  const HRESULT result = liveInput.OpenCaptureStream(!settings_.listOnly, false);
+  if (Failed(result)) return result;
+  if (WouldOverflowFrame(tallies_, liveInput.channels)) return kChannelCountOverflow;
+  endpoints_.reserve(endpoints_.size() + 1);  // so that the move below cannot fail
+  const std::string line = FormatLiveInputLine(liveInput);
+  tallies_.liveInputChannels = liveInput.channels;
+  WriteText(streams_.error, line);
+  endpoints_.push_back(std::move(liveInput));
+  return S_OK;
+}
+
 int AggregateRun::ReportFailure(const char* label, HRESULT result) {
-  WriteText(streams_.error, FormatFailureReport(label, result));
+  WriteText(streams_.error, FailureReport(label, result).Text());
   return kExitFailure;
 }
 
 int AggregateRun::EndRun(int status) {
   endpoints_.clear();
   pendingLiveInput_.reset();
-  audioSystem_.UninitializeCom();
+  com_.Uninitialize();
   return status;
 }
 

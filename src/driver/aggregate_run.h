@@ -1,15 +1,20 @@
 // One run of the program: the command line, COM, discovery, opening every
-// endpoint with its status line, then the channel layout (--list) or the stream.
+// endpoint with its status line, then the channel layout (--list) or the stream
+// (aggregation_loop.h) until the reader closes standard output.
 //
 // Everything here runs on the main thread. The run owns the EndpointList and
 // every record in it; each exit after COM came up goes through EndRun, which
-// releases every record before uninitialising COM.
+// releases every record (stopping its stream) before uninitialising COM. The
+// announcement source it starts is never destroyed: its thread ends with the
+// process.
 #pragma once
 
 #include "capture/audio_system.h"
 #include "capture/endpoint_discovery.h"
+#include "driver/com_scope.h"
 #include "driver/command_line.h"
 #include "driver/run_report.h"
+#include "driver/stream_platform.h"
 
 #include <optional>
 #include <string>
@@ -23,13 +28,17 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitRefused = 2;
 
 // Runs the program with `arguments` (those after its own name) and returns the
-// process's exit status.
-int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams);
+// process's exit status. Text goes to `streams`; the PCM stream, the clocks and
+// the announcement source come from `platform`.
+int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams,
+                 StreamPlatform& platform);
 
 class AggregateRun {
  public:
-  // COM is already initialised on this thread by `audioSystem`.
-  AggregateRun(RunSettings settings, const StandardStreams& streams, AudioSystem& audioSystem);
+  // COM is already initialised on this thread by `audioSystem`; the run
+  // uninitialises it.
+  AggregateRun(RunSettings settings, const StandardStreams& streams, AudioSystem& audioSystem,
+               StreamPlatform& platform);
   AggregateRun(const AggregateRun&) = delete;
   AggregateRun& operator=(const AggregateRun&) = delete;
 
@@ -38,18 +47,25 @@ class AggregateRun {
   int Execute();
 
  private:
+  // These throw std::bad_alloc when memory runs out; their callers report it.
   HRESULT OpenApplicationEndpoints();
-  // Refusals and failures have been reported when these return a status.
+  HRESULT OpenAndAppendLiveInput(CaptureEndpoint& liveInput);
+  // Refusals and failures have been reported when this returns a status.
   std::optional<int> OpenLiveInput();
+  // Streams until the reader goes; returns the exit status through EndRun.
+  int Stream();
+  std::size_t ApplicationEndpointCount() const;
 
   // "<label> failed: 0x<code>\n" on standard error; returns 1.
   int ReportFailure(const char* label, HRESULT result);
   // Releases every record, uninitialises COM and returns `status`.
   int EndRun(int status);
 
+  // First, so that it goes last: every record is gone before COM is.
+  ComScope com_;
   RunSettings settings_;
   StandardStreams streams_;
-  AudioSystem& audioSystem_;
+  StreamPlatform& platform_;
   EndpointList endpoints_;
   // The live input between its lookup and its move to the end of endpoints_.
   std::optional<CaptureEndpoint> pendingLiveInput_;

@@ -1,17 +1,41 @@
 // The process entry: hands the arguments, as wide strings, and the standard
 // streams to the run. On Linux the arguments arrive as UTF-8, and a write to a
 // closed standard output must come back short instead of ending the process.
+// Memory that runs out while the arguments are copied, before the run has begun,
+// is reported in the run's usual form.
+#include "common/hresult.h"
 #include "driver/aggregate_run.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
+
+namespace {
+
+int RunWithArguments(const std::vector<std::wstring>& arguments) {
+  velmoravad::PlatformStreamPlatform platform(stdout);
+  return velmoravad::RunAggregate(arguments, {stdout, stderr}, platform);
+}
+
+int ReportArgumentsOutOfMemory() {
+  velmoravad::WriteText(stderr,
+                        velmoravad::FailureReport("Command line", velmoravad::kOutOfMemory).Text());
+  return velmoravad::kExitFailure;
+}
+
+}  // namespace
 
 #ifdef _WIN32
 
 int wmain(int argc, wchar_t** argv) {
-  const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return velmoravad::RunAggregate(arguments, {stdout, stderr});
+  std::vector<std::wstring> arguments;
+  try {
+    arguments.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+  } catch (const std::bad_alloc&) {
+    return ReportArgumentsOutOfMemory();
+  }
+  return RunWithArguments(arguments);
 }
 
 #else
@@ -23,10 +47,14 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::wstring> arguments;
-  for (int index = 1; index < argc; ++index) {
-    arguments.push_back(velmoravad::Utf8ToWide(argv[index]));
+  try {
+    for (int index = 1; index < argc; ++index) {
+      arguments.push_back(velmoravad::Utf8ToWide(argv[index]));
+    }
+  } catch (const std::bad_alloc&) {
+    return ReportArgumentsOutOfMemory();
   }
-  return velmoravad::RunAggregate(arguments, {stdout, stderr});
+  return RunWithArguments(arguments);
 }
 
 #endif

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "kernel_object.h"
+#include "byte_stream.h"
 #include "last_error.h"
 #include "unique_fd.h"
 
@@ -21,12 +21,19 @@ namespace {
 
 constexpr std::wstring_view kPipeNamePrefix = L"\\\\.\\pipe\\";
 
-class PipeInstance final : public standin::KernelObject {
+using standin::FailWith;
+
+class PipeInstance final : public standin::ByteStream {
  public:
   PipeInstance(std::string socketName, DWORD inBufferSize, standin::UniqueFd listening)
       : socketName_(std::move(socketName)),
         inBufferSize_(inBufferSize),
         listening_(std::move(listening)) {}
+
+  BOOL Read(LPVOID buffer, DWORD count, DWORD& done) override {
+    if (!connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
+    return standin::ReadDescriptor(connection_.Get(), buffer, count, done);
+  }
 
   const std::string socketName_;
   const DWORD inBufferSize_;
@@ -37,11 +44,6 @@ class PipeInstance final : public standin::KernelObject {
 
 PipeInstance* PipeFromHandle(HANDLE handle) {
   return dynamic_cast<PipeInstance*>(standin::ObjectFromHandle(handle));
-}
-
-BOOL FailWith(DWORD error) {
-  SetLastError(error);
-  return FALSE;
 }
 
 bool BindAbstract(int fd, const std::string& name) {
@@ -78,11 +80,13 @@ standin::UniqueFd Listen(const std::string& socketName, DWORD inBufferSize) {
   return listening;
 }
 
-// Blocks until a writer waits to be accepted on `listening`.
-bool WaitForPendingWriter(int listening) {
+// Whether a writer waits to be accepted on `listening`: at once when `timeout`
+// is 0, otherwise blocking until one does (-1) or the wait fails (false, errno).
+bool HasPendingWriter(int listening, int timeout) {
   pollfd waiting{listening, POLLIN, 0};
   for (;;) {
-    if (poll(&waiting, 1, -1) == 1) return true;
+    const int ready = poll(&waiting, 1, timeout);
+    if (ready >= 0) return ready == 1;
     if (errno != EINTR) return false;
   }
 }
@@ -147,9 +151,13 @@ BOOL ConnectNamedPipe(HANDLE handle, LPOVERLAPPED overlapped) {
   if (pipe == nullptr) return FailWith(ERROR_INVALID_HANDLE);
   if (overlapped != nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   if (pipe->connection_.IsValid()) return FailWith(ERROR_PIPE_CONNECTED);
+  // A writer that connected between the creation of the instance and this call
+  // is taken at once and reported as Windows does: FALSE, ERROR_PIPE_CONNECTED.
+  bool connectedBeforeTheWait =
+      pipe->listening_.IsValid() && HasPendingWriter(pipe->listening_.Get(), 0);
   for (;;) {
     if (!pipe->listening_.IsValid()) return FailWith(ERROR_NO_DATA);
-    if (!WaitForPendingWriter(pipe->listening_.Get())) {
+    if (!connectedBeforeTheWait && !HasPendingWriter(pipe->listening_.Get(), -1)) {
       standin::SetLastErrorFromErrno();
       return FALSE;
     }
@@ -161,9 +169,10 @@ BOOL ConnectNamedPipe(HANDLE handle, LPOVERLAPPED overlapped) {
     pipe->listening_.Close();
     if (connection.IsValid() && IsPeerAllowed(connection.Get())) {
       pipe->connection_ = std::move(connection);
-      return TRUE;
+      return connectedBeforeTheWait ? FailWith(ERROR_PIPE_CONNECTED) : TRUE;
     }
     connection.Close();  // A refused writer is disconnected at once; listen again.
+    connectedBeforeTheWait = false;
     pipe->listening_ = Listen(pipe->socketName_, pipe->inBufferSize_);
     if (!pipe->listening_.IsValid()) {
       standin::SetLastErrorFromErrno();
@@ -178,24 +187,4 @@ BOOL DisconnectNamedPipe(HANDLE handle) {
   if (!pipe->connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
   pipe->connection_.Close();
   return TRUE;
-}
-
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
-              LPOVERLAPPED overlapped) {
-  if (bytesRead != nullptr) *bytesRead = 0;
-  PipeInstance* pipe = PipeFromHandle(handle);
-  if (pipe == nullptr) return FailWith(ERROR_INVALID_HANDLE);
-  if (overlapped != nullptr || bytesRead == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
-  if (!pipe->connection_.IsValid()) return FailWith(ERROR_PIPE_NOT_CONNECTED);
-  for (;;) {
-    const ssize_t count = read(pipe->connection_.Get(), buffer, bytesToRead);
-    if (count >= 0) {
-      *bytesRead = static_cast<DWORD>(count);
-      return TRUE;
-    }
-    if (errno != EINTR) {
-      standin::SetLastErrorFromErrno();
-      return FALSE;
-    }
-  }
 }

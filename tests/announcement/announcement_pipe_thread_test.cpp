@@ -16,9 +16,10 @@ namespace velmoravad {
 namespace {
 
 using testing::BytesOf;
+using testing::HoldsNoFrame;
 using testing::PipeWriter;
 using testing::Sequence;
-using testing::TakeArrivingSamples;
+using testing::TakeArrivingFrames;
 
 constexpr auto kPatience = std::chrono::seconds(10);
 
@@ -27,7 +28,7 @@ TEST(AnnouncementPipeThread, ServesOneWriterAfterAnotherForTheWholeRun) {
 
   PipeWriter early;
   EXPECT_FALSE(early.TryOpen()) << "the pipe exists before the thread starts";
-  EXPECT_EQ(source->TakeSample(), 0);
+  EXPECT_TRUE(HoldsNoFrame(*source));
 
   source->StartPipeThread();
   const std::vector<std::int16_t> first = Sequence(1, 500);
@@ -36,13 +37,14 @@ TEST(AnnouncementPipeThread, ServesOneWriterAfterAnotherForTheWholeRun) {
   {
     PipeWriter writer;
     ASSERT_TRUE(writer.OpenWithin(kPatience));
-    ASSERT_TRUE(writer.Write(BytesOf({first[0]})));
-    ASSERT_EQ(TakeArrivingSamples(*source, 1, kPatience), std::vector<std::int16_t>{first[0]});
+    ASSERT_TRUE(writer.Write(BytesOf({first[0], first[1]})));
+    ASSERT_EQ(TakeArrivingFrames(*source, 1, kPatience),
+              (std::vector<std::int16_t>{first[0], first[1]}));
 
     PipeWriter intruder;
     EXPECT_FALSE(intruder.TryOpen()) << "a second writer got in while one is connected";
 
-    ASSERT_TRUE(writer.Write(BytesOf(std::vector<std::int16_t>(first.begin() + 1, first.end()))));
+    ASSERT_TRUE(writer.Write(BytesOf(std::vector<std::int16_t>(first.begin() + 2, first.end()))));
   }  // The writer leaves with its samples still queued.
 
   // The thread disconnects, creates a new instance and serves the next writers;
@@ -53,11 +55,11 @@ TEST(AnnouncementPipeThread, ServesOneWriterAfterAnotherForTheWholeRun) {
     ASSERT_TRUE(writer.Write(BytesOf(*samples)));
   }
 
-  std::vector<std::int16_t> expected(first.begin() + 1, first.end());
+  std::vector<std::int16_t> expected(first.begin() + 2, first.end());
   expected.insert(expected.end(), second.begin(), second.end());
   expected.insert(expected.end(), third.begin(), third.end());
-  EXPECT_EQ(TakeArrivingSamples(*source, expected.size(), kPatience), expected);
-  EXPECT_EQ(source->TakeSample(), 0);
+  EXPECT_EQ(TakeArrivingFrames(*source, expected.size() / 2, kPatience), expected);
+  EXPECT_TRUE(HoldsNoFrame(*source));
 }
 
 }  // namespace

@@ -15,16 +15,20 @@ namespace velmoravad {
 namespace {
 
 using testing::BytesOf;
+using testing::HoldsNoFrame;
 using testing::PipeWriter;
 using testing::Sequence;
 using testing::ServedConnection;
-using testing::TakeArrivingSamples;
+using testing::TakeArrivingFrames;
 
 constexpr auto kPatience = std::chrono::seconds(10);
+constexpr std::size_t kCapSamples = AnnouncementSource::kQueueCapFrames * kAnnouncementChannels;
 
-std::vector<std::int16_t> TakeAll(AnnouncementSource& source, std::size_t count) {
-  std::vector<std::int16_t> samples;
-  for (std::size_t i = 0; i < count; ++i) samples.push_back(source.TakeSample());
+// Takes up to `frames` frames at once; returns their samples.
+std::vector<std::int16_t> TakeNow(AnnouncementSource& source, std::size_t frames) {
+  std::vector<std::int16_t> samples(frames * kAnnouncementChannels);
+  samples.resize(source.TakeFrames(samples.data(), frames, kAnnouncementChannels) *
+                 kAnnouncementChannels);
   return samples;
 }
 
@@ -33,57 +37,63 @@ std::int16_t PatternSample(std::size_t index) {
   return static_cast<std::int16_t>(index % 30000 + 1);
 }
 
-TEST(AnnouncementQueue, HandsSamplesOutInOrderEachOnceAndZeroWhenEmpty) {
+TEST(AnnouncementQueue, HandsWholeFramesOutInOrderEachOnceAtTheirStride) {
   AnnouncementSource source;
-  EXPECT_EQ(source.TakeSample(), 0);
-  const std::vector<std::int16_t> first = {-32768, 7, 32767};
-  const std::vector<std::int16_t> second = {-1, 2};
-  source.AppendSamples(first.data(), first.size());
-  source.AppendSamples(second.data(), second.size());
-  EXPECT_EQ(TakeAll(source, 5), (std::vector<std::int16_t>{-32768, 7, 32767, -1, 2}));
-  EXPECT_EQ(source.TakeSample(), 0);
+  std::vector<std::int16_t> block(9, 99);
+  EXPECT_EQ(source.TakeFrames(block.data(), 3, 3), 0u);
+  EXPECT_EQ(block, std::vector<std::int16_t>(9, 99)) << "an empty queue wrote something";
+
+  const std::vector<std::int16_t> first = {-32768, 7, 32767, -1};
+  const std::vector<std::int16_t> second = {-2, 2};
+  source.AppendFrames(first.data(), 2);
+  source.AppendFrames(second.data(), 1);
+  // Three frames into a block of three channels: the last channel is left alone.
+  EXPECT_EQ(source.TakeFrames(block.data(), 5, 3), 3u);
+  EXPECT_EQ(block, (std::vector<std::int16_t>{-32768, 7, 99, 32767, -1, 99, -2, 2, 99}));
+  EXPECT_TRUE(HoldsNoFrame(source));
   // The empty takes consumed nothing that came later.
-  source.AppendSamples(second.data(), 1);
-  EXPECT_EQ(source.TakeSample(), -1);
-  EXPECT_EQ(source.TakeSample(), 0);
+  source.AppendFrames(second.data(), 1);
+  EXPECT_EQ(TakeNow(source, 2), second);
 }
 
-TEST(AnnouncementQueue, AnOvershootingAppendKeepsTheNewestCapOfSamples) {
-  constexpr std::size_t kCap = AnnouncementSource::kQueueCapSamples;
+TEST(AnnouncementQueue, AnOvershootingAppendKeepsTheNewestCapOfFrames) {
   std::vector<std::int16_t> written;
-  for (std::size_t i = 0; i < kCap + 960 + 100500; ++i) written.push_back(PatternSample(i));
+  for (std::size_t i = 0; i < kCapSamples + 960 + 100500; ++i) written.push_back(PatternSample(i));
 
   AnnouncementSource source;
-  source.AppendSamples(written.data(), kCap);
-  source.AppendSamples(written.data() + kCap, 960);  // Overshoots by one read.
-  std::vector<std::int16_t> taken = TakeAll(source, kCap);
+  source.AppendFrames(written.data(), kCapSamples / 2);
+  source.AppendFrames(written.data() + kCapSamples, 480);  // Overshoots by one read.
+  std::vector<std::int16_t> taken = TakeNow(source, kCapSamples);
+  ASSERT_EQ(taken.size(), kCapSamples);
   EXPECT_TRUE(std::equal(taken.begin(), taken.end(), written.begin() + 960));
-  EXPECT_EQ(source.TakeSample(), 0);
 
-  // One append larger than the cap keeps its own newest samples.
-  source.AppendSamples(written.data(), 3);
-  source.AppendSamples(written.data() + kCap + 960, 100500);
-  taken = TakeAll(source, kCap);
-  EXPECT_TRUE(std::equal(taken.begin(), taken.end(), written.end() - kCap));
-  EXPECT_EQ(source.TakeSample(), 0);
+  // One append larger than the cap keeps its own newest frames.
+  source.AppendFrames(written.data(), 3);
+  source.AppendFrames(written.data() + kCapSamples + 960, 100500 / 2);
+  taken = TakeNow(source, kCapSamples);
+  ASSERT_EQ(taken.size(), kCapSamples);
+  EXPECT_TRUE(std::equal(taken.begin(), taken.end(), written.end() - kCapSamples));
+  EXPECT_TRUE(HoldsNoFrame(source));
 }
 
-TEST(AnnouncementPipe, QueuesAWritersSamplesInOrderEachOnce) {
+// A writer that leaves before the server has read what it wrote may lose it on
+// Windows (a pipe whose writer connected and left before the wait reports no
+// data), so these writers stay until their frames have arrived.
+
+TEST(AnnouncementPipe, QueuesAWritersFramesInOrderEachOnce) {
   AnnouncementSource source;
   const std::vector<std::int16_t> samples = Sequence(-500, 1000);
-  {
-    ServedConnection server(source);
-    PipeWriter writer;
-    ASSERT_TRUE(writer.OpenWithin(kPatience));
-    ASSERT_TRUE(writer.Write(BytesOf(samples)));
-    writer.Close();
-    ASSERT_TRUE(server.FinishesWithin(kPatience));
-  }
-  EXPECT_EQ(TakeAll(source, samples.size()), samples);
-  EXPECT_EQ(source.TakeSample(), 0);
+  ServedConnection server(source);
+  PipeWriter writer;
+  ASSERT_TRUE(writer.OpenWithin(kPatience));
+  ASSERT_TRUE(writer.Write(BytesOf(samples)));
+  EXPECT_EQ(TakeArrivingFrames(source, samples.size() / 2, kPatience), samples);
+  EXPECT_TRUE(HoldsNoFrame(source));
+  writer.Close();
+  EXPECT_TRUE(server.FinishesWithin(kPatience));
 }
 
-TEST(AnnouncementPipe, WritesSplitAtOddOffsetsKeepEverySampleWhole) {
+TEST(AnnouncementPipe, WritesSplitAtAnyOffsetKeepEveryFrameWhole) {
   AnnouncementSource source;
   const std::vector<std::int16_t> samples = Sequence(0x0101, 2000);
   const std::vector<std::uint8_t> bytes = BytesOf(samples);
@@ -91,54 +101,48 @@ TEST(AnnouncementPipe, WritesSplitAtOddOffsetsKeepEverySampleWhole) {
   PipeWriter writer;
   ASSERT_TRUE(writer.OpenWithin(kPatience));
 
-  // Each write is read before the next one is made, so reads end where writes
-  // do: at odd offsets, single bytes and reads longer than one read buffer
-  // included. Every chunk completes at least one sample, which shows it arrived.
-  const std::size_t chunkSizes[] = {3, 1, 5, 1921, 7, 2, 3, 1919, 1, 9, 1};
+  // Each write is taken before the next one is made, so reads end where writes
+  // do: inside a sample, between the two samples of a frame, after single bytes,
+  // and beyond one read buffer.
+  const std::size_t chunkSizes[] = {3, 1, 5, 1921, 7, 2, 2, 3, 1919, 1, 9, 1, 6, 2};
   std::size_t written = 0;
   std::vector<std::int16_t> taken;
   for (const std::size_t size : chunkSizes) {
     ASSERT_TRUE(writer.Write(bytes.data() + written, size));
     written += size;
-    const std::vector<std::int16_t> arrived =
-        TakeArrivingSamples(source, written / 2 - taken.size(), kPatience);
+    const std::size_t due = written / kAnnouncementFrameBytes - taken.size() / 2;
+    const std::vector<std::int16_t> arrived = TakeArrivingFrames(source, due, kPatience);
     taken.insert(taken.end(), arrived.begin(), arrived.end());
-    ASSERT_EQ(taken.size(), written / 2) << "after " << written << " bytes";
+    ASSERT_EQ(taken.size(), written / kAnnouncementFrameBytes * 2) << "after " << written;
   }
   EXPECT_TRUE(std::equal(taken.begin(), taken.end(), samples.begin()));
-  EXPECT_EQ(source.TakeSample(), 0);
+  EXPECT_TRUE(HoldsNoFrame(source));
   writer.Close();
   EXPECT_TRUE(server.FinishesWithin(kPatience));
 }
 
-TEST(AnnouncementPipe, SamplesOfAWriterThatLeftPlayBeforeTheNextWritersOnes) {
+TEST(AnnouncementPipe, AWriterThatLeavesMidFrameCannotShiftTheNextWritersChannels) {
   AnnouncementSource source;
-  const std::vector<std::int16_t> first = Sequence(1, 300);
+  const std::vector<std::int16_t> first = Sequence(1, 3);  // One frame and half of another.
   const std::vector<std::int16_t> second = Sequence(1001, 300);
-  {
+  std::vector<std::int16_t> taken;
+  for (const std::vector<std::int16_t>* samples : {&first, &second}) {
     ServedConnection server(source);
     PipeWriter writer;
     ASSERT_TRUE(writer.OpenWithin(kPatience));
-    std::vector<std::uint8_t> bytes = BytesOf(first);
-    bytes.push_back(0x7F);  // A byte the writer never completes: dropped with the connection.
-    ASSERT_TRUE(writer.Write(bytes));
+    ASSERT_TRUE(writer.Write(BytesOf(*samples)));
+    const std::vector<std::int16_t> arrived =
+        TakeArrivingFrames(source, samples->size() / 2, kPatience);
+    taken.insert(taken.end(), arrived.begin(), arrived.end());
     writer.Close();
     // The end of the stream ends the connection: a read of 0 bytes on Linux, a
-    // failed read (broken pipe) on Windows.
+    // failed read (broken pipe) on Windows. The half frame goes with it.
     ASSERT_TRUE(server.FinishesWithin(kPatience));
   }
-  {
-    ServedConnection server(source);
-    PipeWriter writer;
-    ASSERT_TRUE(writer.OpenWithin(kPatience));
-    ASSERT_TRUE(writer.Write(BytesOf(second)));
-    writer.Close();
-    ASSERT_TRUE(server.FinishesWithin(kPatience));
-  }
-  std::vector<std::int16_t> expected = first;
+  std::vector<std::int16_t> expected = {1, 2};
   expected.insert(expected.end(), second.begin(), second.end());
-  EXPECT_EQ(TakeAll(source, expected.size()), expected);
-  EXPECT_EQ(source.TakeSample(), 0);
+  EXPECT_EQ(taken, expected);
+  EXPECT_TRUE(HoldsNoFrame(source));
 }
 
 TEST(AnnouncementPipe, ASecondWriterCannotConnectWhileOneIsConnected) {
@@ -146,13 +150,13 @@ TEST(AnnouncementPipe, ASecondWriterCannotConnectWhileOneIsConnected) {
   ServedConnection server(source);
   PipeWriter first;
   ASSERT_TRUE(first.OpenWithin(kPatience));
-  ASSERT_TRUE(first.Write(BytesOf({42})));
-  ASSERT_EQ(TakeArrivingSamples(source, 1, kPatience), (std::vector<std::int16_t>{42}));
+  ASSERT_TRUE(first.Write(BytesOf({42, 43})));
+  ASSERT_EQ(TakeArrivingFrames(source, 1, kPatience), (std::vector<std::int16_t>{42, 43}));
 
   PipeWriter second;
   EXPECT_FALSE(second.TryOpen());
-  ASSERT_TRUE(first.Write(BytesOf({43})));
-  EXPECT_EQ(TakeArrivingSamples(source, 1, kPatience), (std::vector<std::int16_t>{43}));
+  ASSERT_TRUE(first.Write(BytesOf({44, 45})));
+  EXPECT_EQ(TakeArrivingFrames(source, 1, kPatience), (std::vector<std::int16_t>{44, 45}));
   first.Close();
   EXPECT_TRUE(server.FinishesWithin(kPatience));
 }
@@ -162,10 +166,10 @@ TEST(AnnouncementPipe, AcceptsAWriterThatConnectedBeforeTheServerWaited) {
   UniqueHandle pipe = source.CreatePipeInstance();
   PipeWriter writer;
   ASSERT_TRUE(writer.TryOpen());
-  ASSERT_TRUE(writer.Write(BytesOf({5, 6, 7})));
+  ASSERT_TRUE(writer.Write(BytesOf({5, 6, 7, 8})));
 
   ServedConnection server(source, std::move(pipe));
-  EXPECT_EQ(TakeArrivingSamples(source, 3, kPatience), (std::vector<std::int16_t>{5, 6, 7}));
+  EXPECT_EQ(TakeArrivingFrames(source, 2, kPatience), (std::vector<std::int16_t>{5, 6, 7, 8}));
   writer.Close();
   EXPECT_TRUE(server.FinishesWithin(kPatience));
 }
@@ -186,7 +190,7 @@ TEST(AnnouncementPipe, RetriesANameServedElsewhereUntilItIsFree) {
   PipeWriter writer;
   ASSERT_TRUE(writer.OpenWithin(kPatience));
   ASSERT_TRUE(writer.Write(BytesOf({9, 10})));
-  EXPECT_EQ(TakeArrivingSamples(source, 2, kPatience), (std::vector<std::int16_t>{9, 10}));
+  EXPECT_EQ(TakeArrivingFrames(source, 1, kPatience), (std::vector<std::int16_t>{9, 10}));
   writer.Close();
   EXPECT_TRUE(server.FinishesWithin(kPatience));
 }

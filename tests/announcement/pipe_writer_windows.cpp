@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "announcement/pipe_writer.h"
+#include "common/output_format.h"
 #include "common/unique_handle.h"
 
 #include <utility>
@@ -18,8 +19,8 @@ PipeWriter& PipeWriter::operator=(PipeWriter&&) noexcept = default;
 PipeWriter::~PipeWriter() = default;
 
 bool PipeWriter::TryOpen() {
-  UniqueHandle pipe(CreateFileW(L"\\\\.\\pipe\\VelmoraDSPAnnouncement", GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+  UniqueHandle pipe(
+      CreateFileW(kAnnouncementPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!pipe.IsValid()) return false;
   connection_ = std::make_unique<Connection>(Connection{std::move(pipe)});
   return true;

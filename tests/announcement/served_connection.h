@@ -1,5 +1,5 @@
 // Test helpers around one AnnouncementSource: a pipe instance served on a thread
-// that the test joins, and the gathering of queued samples.
+// that the test joins, and the gathering of queued frames.
 #pragma once
 
 #include <atomic>
@@ -57,24 +57,30 @@ class ServedConnection {
   std::thread thread_;
 };
 
-// Takes samples until `count` non-zero ones have arrived or `timeout` has passed.
-// Test sequences hold no zero, so a zero means "nothing queued yet".
-inline std::vector<std::int16_t> TakeArrivingSamples(AnnouncementSource& source, std::size_t count,
-                                                     std::chrono::milliseconds timeout) {
-  std::vector<std::int16_t> samples;
+// Takes frames until `frames` have arrived or `timeout` has passed; returns
+// their samples, two per frame.
+inline std::vector<std::int16_t> TakeArrivingFrames(AnnouncementSource& source, std::size_t frames,
+                                                    std::chrono::milliseconds timeout) {
+  std::vector<std::int16_t> samples(frames * kAnnouncementChannels);
+  std::size_t taken = 0;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (samples.size() < count && std::chrono::steady_clock::now() < deadline) {
-    const std::int16_t sample = source.TakeSample();
-    if (sample != 0) {
-      samples.push_back(sample);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+  for (;;) {
+    taken += source.TakeFrames(samples.data() + taken * kAnnouncementChannels, frames - taken,
+                               kAnnouncementChannels);
+    if (taken == frames || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  samples.resize(taken * kAnnouncementChannels);
   return samples;
 }
 
-// `count` distinct non-zero samples starting at `first`.
+// Whether no frame is queued: taking one finds none.
+inline bool HoldsNoFrame(AnnouncementSource& source) {
+  std::int16_t frame[kAnnouncementChannels];
+  return source.TakeFrames(frame, 1, kAnnouncementChannels) == 0;
+}
+
+// `count` distinct samples starting at `first` (an even count: whole frames).
 inline std::vector<std::int16_t> Sequence(std::int16_t first, std::size_t count) {
   std::vector<std::int16_t> samples;
   for (std::size_t i = 0; i < count; ++i) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "announcement/announcement_source.h"
@@ -17,7 +19,7 @@ namespace {
 
 TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
   if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
-  const std::vector<std::int16_t> samples = testing::Sequence(-300, 601);
+  const std::vector<std::int16_t> samples = testing::Sequence(-300, 602);
   const std::vector<std::uint8_t> bytes = testing::BytesOf(samples);
   char path[] = "/tmp/announcement-socat-XXXXXX";
   const int fd = mkstemp(path);
@@ -28,16 +30,21 @@ TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
   AnnouncementSource source;
   {
     testing::ServedConnection server(source);
+    // socat tries once: let the server create its instance first.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!WaitNamedPipeW(AnnouncementSource::kPipeName, 100) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     const std::string command =
         std::string("socat - ABSTRACT-CONNECT:VelmoraDSPAnnouncement < ") + path;
     EXPECT_EQ(std::system(command.c_str()), 0);
     EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
   }
   unlink(path);
-  std::vector<std::int16_t> taken;
-  for (std::size_t i = 0; i < samples.size(); ++i) taken.push_back(source.TakeSample());
-  EXPECT_EQ(taken, samples);
-  EXPECT_EQ(source.TakeSample(), 0);
+  EXPECT_EQ(testing::TakeArrivingFrames(source, samples.size() / 2, std::chrono::seconds(0)),
+            samples);
+  EXPECT_TRUE(testing::HoldsNoFrame(source));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ TEST(ParseApplicationSlot, ReadsTheNumberBetweenPrefixAndOutput) {
       {L"VelmoraDSP Application +3 Output", 3},
       {L"VelmoraDSP Application  3 Output", 3},
       {L"VelmoraDSP Application 3Output", -1},
+      {L"VelmoraDSP Application3 Output", -1},
       {L"VelmoraDSP Application 3  Output", -1},
       {L"VelmoraDSP Application 3 output", -1},
       {L"VelmoraDSP Application 0 Output", -1},

@@ -255,6 +255,10 @@ TEST_F(CaptureEndpointTest, MoveAssignmentStopsAndReleasesTheTargetsStreamFirst)
   FakeEndpointScript& second = system_.AddEndpoint(L"Second", L"second", 1);
   CaptureEndpoint target = Opened(first);
   CaptureEndpoint source = Opened(second);
+  const std::int16_t targetSamples[] = {1, 2};
+  const std::int16_t sourceSamples[] = {7, 8, 9};
+  target.samples.Append(targetSamples, 2);
+  source.samples.Append(sourceSamples, 3);
   const int referencesBefore = system_.HeldReferences();
   system_.calls.clear();
 
@@ -264,6 +268,8 @@ TEST_F(CaptureEndpointTest, MoveAssignmentStopsAndReleasesTheTargetsStreamFirst)
   EXPECT_EQ(system_.HeldReferences(), referencesBefore - 3);
   EXPECT_EQ(target.endpointId, L"second");
   EXPECT_EQ(target.channels, 1);
+  // The source's queued samples come along; the target's own go with its stream.
+  EXPECT_EQ(Contents(target.samples), (std::vector<std::int16_t>{7, 8, 9}));
   // Self-assignment changes nothing.
   CaptureEndpoint& alias = target;
   target = std::move(alias);

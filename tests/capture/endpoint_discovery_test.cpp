@@ -151,7 +151,7 @@ TEST_F(EndpointDiscoveryTest, FindByIdFailuresLeaveTheRecordAsConstructed) {
     const wchar_t* id;
     std::uint32_t result;
   };
-  for (const Case& lookup : {Case{L"MIC", 0x80070490u}, Case{L"numbered", 0x80070057u},
+  for (const Case& lookup : {Case{L"nobody", 0x80070490u}, Case{L"numbered", 0x80070057u},
                              Case{L"locked", 0x88890004u}, Case{L"unreadable", 0x88890004u}}) {
     CaptureEndpoint endpoint;
     EXPECT_EQ(static_cast<std::uint32_t>(FindEndpointById(lookup.id, endpoint)), lookup.result);

@@ -24,16 +24,19 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
 
   HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** data, UINT32* framesToRead, DWORD* flags,
                                       UINT64* devicePosition, UINT64* qpcPosition) override {
-    system_.calls.push_back(
-        std::string("IAudioCaptureClient::GetBuffer ") + Narrow(endpoint_.id) +
-        (devicePosition == nullptr && qpcPosition == nullptr ? " positions=null" : " positions"));
+    const NotCounted bookkeeping;
+    if (system_.recordCalls) {
+      system_.calls.push_back(
+          std::string("IAudioCaptureClient::GetBuffer ") + Narrow(endpoint_.id) +
+          (devicePosition == nullptr && qpcPosition == nullptr ? " positions=null" : " positions"));
+    }
     *data = nullptr;
     *framesToRead = 0;
     *flags = 0;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetBuffer");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "GetBuffer");
     if (failure != S_OK) return failure;
     if (endpoint_.packets.empty()) return AUDCLNT_S_BUFFER_EMPTY;
-    current_ = endpoint_.packets.front();
+    current_ = std::move(endpoint_.packets.front());
     endpoint_.packets.pop_front();
     *data = reinterpret_cast<BYTE*>(current_.samples.data());
     *framesToRead = current_.frames;
@@ -42,15 +45,21 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
   }
 
   HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 framesRead) override {
-    system_.calls.push_back("IAudioCaptureClient::ReleaseBuffer " + Narrow(endpoint_.id) + " " +
-                            std::to_string(framesRead));
-    return system_.FailureFor(endpoint_.failures, "ReleaseBuffer");
+    const NotCounted bookkeeping;
+    if (system_.recordCalls) {
+      system_.calls.push_back("IAudioCaptureClient::ReleaseBuffer " + Narrow(endpoint_.id) + " " +
+                              std::to_string(framesRead));
+    }
+    return system_.FailureFor(&endpoint_, "ReleaseBuffer");
   }
 
   HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* framesInNextPacket) override {
-    system_.calls.push_back("IAudioCaptureClient::GetNextPacketSize " + Narrow(endpoint_.id));
+    const NotCounted bookkeeping;
+    if (system_.recordCalls) {
+      system_.calls.push_back("IAudioCaptureClient::GetNextPacketSize " + Narrow(endpoint_.id));
+    }
     *framesInNextPacket = 0;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetNextPacketSize");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "GetNextPacketSize");
     if (failure != S_OK) return failure;
     if (!endpoint_.packets.empty()) *framesInNextPacket = endpoint_.packets.front().frames;
     return S_OK;
@@ -70,6 +79,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
                                        REFERENCE_TIME bufferDuration, REFERENCE_TIME periodicity,
                                        const WAVEFORMATEX* format,
                                        const GUID* audioSessionGuid) override {
+    const NotCounted bookkeeping;
     Log("Initialize");
     FormatRequest request;
     request.endpointId = endpoint_.id;
@@ -80,7 +90,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     request.periodicity = periodicity;
     request.sessionGuidIsNull = audioSessionGuid == nullptr;
     system_.initializations.push_back(request);
-    return system_.FailureFor(endpoint_.failures, "Initialize");
+    return system_.FailureFor(&endpoint_, "Initialize");
   }
 
   HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32*) override { return E_NOTIMPL; }
@@ -90,6 +100,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
   HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE shareMode,
                                               const WAVEFORMATEX* format,
                                               WAVEFORMATEX** closestMatch) override {
+    const NotCounted bookkeeping;
     Log("IsFormatSupported");
     FormatRequest request;
     request.endpointId = endpoint_.id;
@@ -97,7 +108,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     request.format = CopyFormat(format);
     request.closestMatchStartedNull = closestMatch != nullptr && *closestMatch == nullptr;
     system_.formatQueries.push_back(request);
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "IsFormatSupported");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "IsFormatSupported");
     if (failure != S_OK) return failure;
     if (endpoint_.formatSupport == S_FALSE && closestMatch != nullptr) {
       // A closest match the caller must free without using.
@@ -110,9 +121,10 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
   }
 
   HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX** deviceFormat) override {
+    const NotCounted bookkeeping;
     Log("GetMixFormat");
     *deviceFormat = nullptr;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetMixFormat");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "GetMixFormat");
     if (failure != S_OK) return failure;
     auto* format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
     *format = WAVEFORMATEX{};
@@ -125,29 +137,34 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
   }
 
   HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME*, REFERENCE_TIME*) override {
+    const NotCounted bookkeeping;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE Start() override {
+    const NotCounted bookkeeping;
     Log("Start");
-    return system_.FailureFor(endpoint_.failures, "Start");
+    return system_.FailureFor(&endpoint_, "Start");
   }
   HRESULT STDMETHODCALLTYPE Stop() override {
+    const NotCounted bookkeeping;
     Log("Stop");
-    return S_OK;
+    return system_.FailureFor(&endpoint_, "Stop");
   }
   HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE eventHandle) override {
+    const NotCounted bookkeeping;
     Log(eventHandle != nullptr && eventHandle != INVALID_HANDLE_VALUE ? "SetEventHandle"
                                                                       : "SetEventHandle none");
-    return system_.FailureFor(endpoint_.failures, "SetEventHandle");
+    return system_.FailureFor(&endpoint_, "SetEventHandle");
   }
 
   HRESULT STDMETHODCALLTYPE GetService(REFIID riid, void** service) override {
+    const NotCounted bookkeeping;
     Log(IsEqualGUID(riid, __uuidof(IAudioCaptureClient)) ? "GetService IAudioCaptureClient"
                                                          : "GetService other");
     *service = nullptr;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetService");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "GetService");
     if (failure != S_OK) return failure;
     if (!IsEqualGUID(riid, __uuidof(IAudioCaptureClient))) return E_NOINTERFACE;
     *service = system_.Make<FakeCaptureClient>(endpoint_);

@@ -2,7 +2,10 @@
 
 #include "capture/fake_com_object.h"
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
 namespace velmoravad::testing {
 
@@ -36,24 +39,28 @@ FakeEndpointScript& FakeAudioSystem::AddEndpoint(std::wstring friendlyName, std:
 }
 
 HRESULT FakeAudioSystem::InitializeCom() {
+  const NotCounted bookkeeping;
   calls.push_back("CoInitializeEx");
-  const HRESULT failure = FailureFor(failures, "CoInitializeEx");
+  const HRESULT failure = FailureFor(nullptr, "CoInitializeEx");
   if (failure != S_OK) return failure;
   ++comInitializations;
   return S_OK;
 }
 
 void FakeAudioSystem::UninitializeCom() {
+  const NotCounted bookkeeping;
   calls.push_back("CoUninitialize");
   ++comUninitializations;
   referencesHeldAtUninitialize = HeldReferences();
 }
 
 HRESULT FakeAudioSystem::CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) {
+  const NotCounted bookkeeping;
   calls.push_back("CoCreateInstance MMDeviceEnumerator");
   *enumerator = nullptr;
-  const HRESULT failure = FailureFor(failures, "CoCreateInstance");
+  const HRESULT failure = FailureFor(nullptr, "CoCreateInstance");
   if (failure != S_OK) return failure;
+  ++enumeratorsCreated;
   *enumerator = MakeFakeDeviceEnumerator(*this);
   return S_OK;
 }
@@ -73,8 +80,13 @@ std::vector<std::string> FakeAudioSystem::CallsStartingWith(const std::string& p
 }
 
 FakeEndpointScript* FakeAudioSystem::FindEndpoint(const wchar_t* id) {
+  // Windows finds an endpoint by its id in any letter case.
+  const auto sameIgnoringCase = [](const std::wstring& left, const wchar_t* right) {
+    return std::equal(left.begin(), left.end(), right, right + std::wcslen(right),
+                      [](wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); });
+  };
   for (auto& endpoint : endpoints_) {
-    if (id != nullptr && endpoint->id == id) return endpoint.get();
+    if (id != nullptr && sameIgnoringCase(endpoint->id, id)) return endpoint.get();
   }
   return nullptr;
 }
@@ -85,10 +97,24 @@ std::vector<FakeEndpointScript*> FakeAudioSystem::Endpoints() {
   return all;
 }
 
-HRESULT FakeAudioSystem::FailureFor(const std::map<std::string, HRESULT>& table,
-                                    const std::string& method) {
+HRESULT FakeAudioSystem::FailureFor(const FakeEndpointScript* endpoint, std::string_view method) {
+  const NotCounted bookkeeping;
+  fallibleCalls.push_back(
+      {std::string(method), endpoint != nullptr ? endpoint->id : L"", enumeratorsCreated});
+  if (fallibleCalls.size() == failCall) return kInjectedFailure;
+  const FailureTable& table = endpoint != nullptr ? endpoint->failures : failures;
   const auto found = table.find(method);
   return found == table.end() ? S_OK : found->second;
+}
+
+HANDLE FakeAudioSystem::CreateCaptureEvent() {
+  const NotCounted bookkeeping;
+  calls.push_back("CreateEventW");
+  if (Failed(FailureFor(nullptr, "CreateEventW"))) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
 std::string Narrow(const std::wstring& text) {

@@ -9,15 +9,20 @@
 #pragma once
 
 #include "capture/audio_system.h"
+#include "common/allocation_counter.h"
 
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmoravad::testing {
+
+// Results to return instead of doing a call's work, by method name.
+using FailureTable = std::map<std::string, HRESULT, std::less<>>;
 
 struct FakePacket {
   UINT32 frames = 0;
@@ -37,7 +42,7 @@ struct FakeEndpointScript {
   // ("Item", "OpenPropertyStore", "GetValue", "GetId", "Activate", "GetMixFormat",
   // "IsFormatSupported", "Initialize", "SetEventHandle", "GetService", "Start",
   // "GetNextPacketSize", "GetBuffer", "ReleaseBuffer").
-  std::map<std::string, HRESULT> failures;
+  FailureTable failures;
   std::deque<FakePacket> packets;
 
   // Queues a data packet of interleaved samples (frames = samples / channels).
@@ -70,13 +75,31 @@ class FakeAudioSystem final : public AudioSystem {
   HRESULT InitializeCom() override;
   void UninitializeCom() override;
   HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) override;
+  // A real event, or null with ERROR_NOT_ENOUGH_MEMORY when "CreateEventW" fails.
+  HANDLE CreateCaptureEvent() override;
 
   // System-level failures by name: "CoInitializeEx", "CoCreateInstance",
-  // "EnumAudioEndpoints", "GetCount", "GetDevice".
-  std::map<std::string, HRESULT> failures;
+  // "EnumAudioEndpoints", "GetCount", "GetDevice", "CreateEventW".
+  FailureTable failures;
+
+  // Every call that can fail, in order: what it was, on which endpoint (empty
+  // for a system-level call), and how many enumerators existed by then.
+  struct FallibleCall {
+    std::string method;
+    std::wstring endpointId;
+    int enumeratorsCreated;
+  };
+  std::vector<FallibleCall> fallibleCalls;
+  // The call numbered `failCall` (from 1; 0 for none) fails with kInjectedFailure.
+  std::size_t failCall = 0;
+  static constexpr HRESULT kInjectedFailure = static_cast<HRESULT>(0x80004004u);  // E_ABORT
+  int enumeratorsCreated = 0;
 
   // "Object::Method args" lines, in call order.
   std::vector<std::string> calls;
+  // False: the capture client's calls, which a running stream makes every tick,
+  // are not recorded (so that recording allocates nothing).
+  bool recordCalls = true;
   std::vector<FormatRequest> formatQueries;    // IsFormatSupported
   std::vector<FormatRequest> initializations;  // Initialize
 
@@ -98,16 +121,21 @@ class FakeAudioSystem final : public AudioSystem {
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
 
   // For the simulated objects.
+  // The endpoint with this id in any letter case, as Windows looks ids up.
   FakeEndpointScript* FindEndpoint(const wchar_t* id);
   std::vector<FakeEndpointScript*> Endpoints();
   template <class T, class... Args>
   T* Make(Args&&... args) {
+    const NotCounted bookkeeping;
     auto object = std::make_unique<T>(*this, std::forward<Args>(args)...);
     T* raw = object.get();
     objects_.push_back(std::move(object));
     return raw;
   }
-  HRESULT FailureFor(const std::map<std::string, HRESULT>& table, const std::string& method);
+  // Every call that can fail goes through here: it is recorded, and fails when
+  // it is the injected one or when its endpoint's (or the system's, for null)
+  // table names it.
+  HRESULT FailureFor(const FakeEndpointScript* endpoint, std::string_view method);
 
  private:
   std::vector<std::unique_ptr<FakeEndpointScript>> endpoints_;

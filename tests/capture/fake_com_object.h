@@ -2,8 +2,14 @@
 #pragma once
 
 #include "capture/fake_audio_system.h"
+#include "common/allocation_counter.h"
+#include "common/hresult.h"
 
 namespace velmoravad::testing {
+
+// The simulated objects' own bookkeeping (logs, records, new objects) is not
+// counted as allocations of the program: each method opens with NotCounted, and
+// a simulated call fails by its result, never by throwing, as COM calls do.
 
 class FakeObject {
  public:
@@ -28,6 +34,7 @@ class FakeComObject : public Interface, public FakeObject {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
   ULONG STDMETHODCALLTYPE Release() override {
+    const NotCounted bookkeeping;
     if (references == 0) {
       ++system_.overReleases;
       return 0;

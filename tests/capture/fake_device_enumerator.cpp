@@ -12,18 +12,20 @@ class FakeDeviceCollection final : public FakeComObject<IMMDeviceCollection> {
       : FakeComObject(system, "IMMDeviceCollection"), endpoints_(std::move(endpoints)) {}
 
   HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
+    const NotCounted bookkeeping;
     system_.calls.push_back("IMMDeviceCollection::GetCount");
-    const HRESULT failure = system_.FailureFor(system_.failures, "GetCount");
+    const HRESULT failure = system_.FailureFor(nullptr, "GetCount");
     if (failure != S_OK) return failure;
     *count = static_cast<UINT>(endpoints_.size());
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override {
+    const NotCounted bookkeeping;
     system_.calls.push_back("IMMDeviceCollection::Item " + std::to_string(index));
     *device = nullptr;
     if (index >= endpoints_.size()) return E_INVALIDARG;
-    const HRESULT failure = system_.FailureFor(endpoints_[index]->failures, "Item");
+    const HRESULT failure = system_.FailureFor(endpoints_[index], "Item");
     if (failure != S_OK) return failure;
     *device = MakeFakeDevice(system_, *endpoints_[index]);
     return S_OK;
@@ -42,11 +44,12 @@ class FakeDeviceEnumerator final : public FakeComObject<IMMDeviceEnumerator> {
 
   HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow dataFlow, DWORD stateMask,
                                                IMMDeviceCollection** devices) override {
+    const NotCounted bookkeeping;
     std::ostringstream call;
     call << "IMMDeviceEnumerator::EnumAudioEndpoints flow=" << dataFlow << " mask=" << stateMask;
     system_.calls.push_back(call.str());
     *devices = nullptr;
-    const HRESULT failure = system_.FailureFor(system_.failures, "EnumAudioEndpoints");
+    const HRESULT failure = system_.FailureFor(nullptr, "EnumAudioEndpoints");
     if (failure != S_OK) return failure;
     std::vector<FakeEndpointScript*> matching;
     for (FakeEndpointScript* endpoint : system_.Endpoints()) {
@@ -59,13 +62,15 @@ class FakeDeviceEnumerator final : public FakeComObject<IMMDeviceEnumerator> {
   }
 
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole, IMMDevice**) override {
+    const NotCounted bookkeeping;
     return E_NOTIMPL;
   }
 
   HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** device) override {
+    const NotCounted bookkeeping;
     system_.calls.push_back("IMMDeviceEnumerator::GetDevice " + Narrow(id));
     *device = nullptr;
-    const HRESULT failure = system_.FailureFor(system_.failures, "GetDevice");
+    const HRESULT failure = system_.FailureFor(nullptr, "GetDevice");
     if (failure != S_OK) return failure;
     FakeEndpointScript* endpoint = system_.FindEndpoint(id);
     if (endpoint == nullptr) return static_cast<HRESULT>(0x80070490u);
@@ -74,10 +79,12 @@ class FakeDeviceEnumerator final : public FakeComObject<IMMDeviceEnumerator> {
   }
 
   HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
+    const NotCounted bookkeeping;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE
   UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
+    const NotCounted bookkeeping;
     return E_NOTIMPL;
   }
 };

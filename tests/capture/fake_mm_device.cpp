@@ -18,16 +18,18 @@ class FakePropertyStore final : public FakeComObject<IPropertyStore> {
       : FakeComObject(system, "IPropertyStore " + Narrow(endpoint.id)), endpoint_(endpoint) {}
 
   HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
+    const NotCounted bookkeeping;
     *count = 1;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
+    const NotCounted bookkeeping;
     system_.calls.push_back(std::string("IPropertyStore::GetValue ") + Narrow(endpoint_.id) +
                             (IsFriendlyNameKey(key) ? " FriendlyName" : " other"));
     PropVariantInit(value);
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetValue");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "GetValue");
     if (failure != S_OK) return failure;
     if (!IsFriendlyNameKey(key)) return S_OK;
     if (endpoint_.friendlyNameIsString) {
@@ -41,6 +43,7 @@ class FakePropertyStore final : public FakeComObject<IPropertyStore> {
   }
 
   HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, const PROPVARIANT&) override {
+    const NotCounted bookkeeping;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE Commit() override { return E_NOTIMPL; }
@@ -56,13 +59,14 @@ class FakeDevice final : public FakeComObject<IMMDevice> {
 
   HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* activationParams,
                                      void** object) override {
+    const NotCounted bookkeeping;
     std::ostringstream call;
     call << "IMMDevice::Activate " << Narrow(endpoint_.id)
          << (IsEqualGUID(iid, __uuidof(IAudioClient)) ? " IAudioClient" : " other")
          << " context=" << context << (activationParams == nullptr ? " params=null" : " params");
     system_.calls.push_back(call.str());
     *object = nullptr;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "Activate");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "Activate");
     if (failure != S_OK) return failure;
     if (!IsEqualGUID(iid, __uuidof(IAudioClient))) return E_NOINTERFACE;
     *object = MakeFakeAudioClient(system_, endpoint_);
@@ -70,25 +74,28 @@ class FakeDevice final : public FakeComObject<IMMDevice> {
   }
 
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** properties) override {
+    const NotCounted bookkeeping;
     system_.calls.push_back("IMMDevice::OpenPropertyStore " + Narrow(endpoint_.id) +
                             " access=" + std::to_string(access));
     *properties = nullptr;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "OpenPropertyStore");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "OpenPropertyStore");
     if (failure != S_OK) return failure;
     *properties = system_.Make<FakePropertyStore>(endpoint_);
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
+    const NotCounted bookkeeping;
     system_.calls.push_back("IMMDevice::GetId " + Narrow(endpoint_.id));
     *id = nullptr;
-    const HRESULT failure = system_.FailureFor(endpoint_.failures, "GetId");
+    const HRESULT failure = system_.FailureFor(&endpoint_, "GetId");
     if (failure != S_OK) return failure;
     *id = CoTaskMemString(endpoint_.id);
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
+    const NotCounted bookkeeping;
     *state = endpoint_.state;
     return S_OK;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <vector>
 
 namespace velmoravad {
@@ -37,6 +38,41 @@ TEST(SampleQueue, TrimKeepsTheNewestSamples) {
   EXPECT_EQ(Drain(queue), (std::vector<std::int16_t>{4, 5}));
   queue.TrimFront(0);
   EXPECT_TRUE(queue.Empty());
+}
+
+// Appends and bulk removals of changing sizes, checked against a plain deque,
+// take the storage through growth, reuse and the move of its samples to the
+// front, while the queue holds from nothing to more than its first capacity.
+TEST(SampleQueue, KeepsOrderThroughGrowthAndReuseOfItsStorage) {
+  SampleQueue queue;
+  std::deque<std::int16_t> model;
+  std::int16_t next = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::size_t append = static_cast<std::size_t>((round * 7919) % 1500);
+    std::vector<std::int16_t> samples(append);
+    for (std::int16_t& sample : samples) sample = next++;
+    queue.Append(samples.data(), samples.size());
+    model.insert(model.end(), samples.begin(), samples.end());
+    const std::size_t remove =
+        std::min(model.size(), static_cast<std::size_t>((round * 104729) % 1300));
+    ASSERT_EQ(queue.Size(), model.size());
+    ASSERT_TRUE(std::equal(model.begin(), model.begin() + static_cast<std::ptrdiff_t>(remove),
+                           queue.Data()))
+        << "round " << round;
+    queue.PopFront(remove);
+    model.erase(model.begin(), model.begin() + static_cast<std::ptrdiff_t>(remove));
+    if (round % 500 == 499) {
+      const std::size_t keep = model.size() / 3;
+      queue.TrimFront(keep);
+      model.erase(model.begin(), model.end() - static_cast<std::ptrdiff_t>(keep));
+    }
+  }
+  EXPECT_EQ(Drain(queue), std::vector<std::int16_t>(model.begin(), model.end()));
+
+  SampleQueue moved(std::move(queue));
+  EXPECT_TRUE(queue.Empty());
+  queue.AppendSilence(3);  // A moved-from queue is usable again.
+  EXPECT_EQ(Drain(queue), std::vector<std::int16_t>(3, 0));
 }
 
 TEST(SampleQueue, ClearEmptiesTheQueue) {

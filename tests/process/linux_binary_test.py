@@ -8,7 +8,7 @@ import sys
 import unittest
 
 from process_harness import (USAGE, PrivatePipeWireServer, PrivatePulseServer, layout_json,
-                             run)
+                             run, run_until_read)
 
 BINARY = None
 
@@ -65,11 +65,18 @@ class LinuxBinaryTest(unittest.TestCase):
         finally:
             self.server.remove("speakers")
 
-    def test_a_run_opens_every_stream(self):
-        result = self.run_program("--live-input-id", "line")
+    def test_a_run_streams_until_its_reader_closes(self):
+        block = (11 + 2 + 2) * 960
+        result = run_until_read([BINARY, "--live-input-id", "line"], self.server.environment,
+                                3 * block)
         self.assertEqual(result.error,
-                         APPLICATION_LINES + b"live_input channels=2 name=Line In id=line\n")
-        self.assertEqual(result.output, b"")
+                         APPLICATION_LINES + b"live_input channels=2 name=Line In id=line\n"
+                         b"aggregate_flushed milliseconds=2500\n"
+                         b"aggregate_running endpoints=3 application_channels=11 "
+                         b"live_input_channels=2 announcement_channels=2 channels=15 "
+                         b"sample_rate=48000\n"
+                         b"aggregate_stopped reason=stdout_closed\n")
+        self.assertEqual(len(result.output), 3 * block)
         self.assertEqual(result.status, 0)
 
     def test_unknown_live_input_id_fails_the_lookup(self):

@@ -137,6 +137,28 @@ class PrivatePipeWireServer(PrivateServer):
     NAME = "PipeWire"
 
 
+def run_until_read(command, environment, byte_count):
+    """Runs a streaming program, reads `byte_count` bytes of its standard output,
+    then closes the pipe as a reader that has had enough, and waits for it."""
+    process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        output = b""
+        while len(output) < byte_count:
+            chunk = process.stdout.read(byte_count - len(output))
+            if not chunk:
+                break
+            output += chunk
+        process.stdout.close()
+        error = process.stderr.read()
+        status = process.wait(timeout=RUN_TIMEOUT_SECONDS)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    return Completed(status, output, error)
+
+
 def run(command, environment, stdin=subprocess.DEVNULL, timeout=RUN_TIMEOUT_SECONDS):
     completed = subprocess.run(command, env=environment, stdin=stdin, capture_output=True,
                                timeout=timeout)

@@ -55,18 +55,23 @@ TEST(CapturePacketAssemblerTest, HoleBecomesSilentPacketOfZeros) {
 
 TEST(CapturePacketAssemblerTest, PartialFrameIsHeldBackUntilTheNextFragmentCompletesIt) {
   CapturePacketAssembler assembler(kStereoFrameBytes);
-  const std::vector<std::uint8_t> stream = Bytes(10, 5 * kStereoFrameBytes);
-  // 1 frame and 2 bytes, then 2 bytes completing frame 2 and 3 more frames.
-  const std::size_t split = kStereoFrameBytes + 2;
-
-  assembler.Offer(stream.data(), split);
-  ASSERT_EQ(assembler.PacketFrames(), 1u);
-  EXPECT_EQ(PacketBytes(assembler), std::vector<std::uint8_t>(stream.begin(), stream.begin() + 4));
-  assembler.Release();
-
-  assembler.Offer(stream.data() + split, stream.size() - split);
-  ASSERT_EQ(assembler.PacketFrames(), 4u);
-  EXPECT_EQ(PacketBytes(assembler), std::vector<std::uint8_t>(stream.begin() + 4, stream.end()));
+  const std::vector<std::uint8_t> stream = Bytes(10, 4 * kStereoFrameBytes);
+  // 1 frame and 2 bytes; then 2 whole frames' worth of bytes, which complete
+  // frame 2 and leave 2 bytes held; then the last 2 bytes. The middle fragment
+  // is a whole number of frames but must not be taken as a packet of its own.
+  const std::size_t cuts[] = {0, kStereoFrameBytes + 2, 3 * kStereoFrameBytes + 2, stream.size()};
+  const std::uint32_t frames[] = {1, 2, 1};
+  for (std::size_t fragment = 0; fragment < 3; ++fragment) {
+    assembler.Offer(stream.data() + cuts[fragment], cuts[fragment + 1] - cuts[fragment]);
+    ASSERT_EQ(assembler.PacketFrames(), frames[fragment]) << fragment;
+    const std::size_t first = cuts[fragment] / kStereoFrameBytes * kStereoFrameBytes;
+    EXPECT_EQ(
+        PacketBytes(assembler),
+        std::vector<std::uint8_t>(stream.begin() + first,
+                                  stream.begin() + first + frames[fragment] * kStereoFrameBytes))
+        << fragment;
+    assembler.Release();
+  }
 }
 
 TEST(CapturePacketAssemblerTest, FragmentsSmallerThanAFrameGiveNoPacketUntilAFrameIsWhole) {

@@ -8,6 +8,11 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -125,8 +130,11 @@ TEST(StandinPipe, ServesOneWriterAndRefusesEveryOtherUntilClosed) {
   EXPECT_EQ(second.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
 
   // Accepting the first refuses the waiting one rather than letting it in to be
-  // dropped, and refuses any later one.
-  ASSERT_TRUE(ConnectNamedPipe(pipe, nullptr));
+  // dropped, and refuses any later one. The first connected before the wait,
+  // which Windows reports as ERROR_PIPE_CONNECTED.
+  SetLastError(ERROR_SUCCESS);
+  ASSERT_FALSE(ConnectNamedPipe(pipe, nullptr));
+  ASSERT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
   EXPECT_EQ(second.get(), ECONNREFUSED);
   EXPECT_FALSE(ConnectWriter(address).IsValid());
   EXPECT_EQ(errno, ECONNREFUSED);
@@ -160,11 +168,130 @@ TEST(StandinPipe, DisconnectingCutsTheWriterOff) {
   ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
   UniqueFd writer = ConnectWriter(address);
   ASSERT_TRUE(writer.IsValid());
-  ASSERT_TRUE(ConnectNamedPipe(pipe, nullptr));
+  ASSERT_FALSE(ConnectNamedPipe(pipe, nullptr));
+  ASSERT_EQ(GetLastError(), ERROR_PIPE_CONNECTED);
   EXPECT_TRUE(DisconnectNamedPipe(pipe));
   EXPECT_EQ(send(writer.Get(), "x", 1, MSG_NOSIGNAL), -1);
   EXPECT_EQ(errno, EPIPE);
   CloseHandle(pipe);
+}
+
+// The writer's end as the announce tool uses it: CreateFileW, WaitNamedPipeW and
+// WriteFile tell a missing instance from a busy one, as on Windows.
+TEST(StandinPipeClient, TellsAnAbsentPipeFromABusyOneAndFailsWritesOnceTheReaderLeft) {
+  const std::wstring name = UniquePipeName("client");
+  const auto open = [&name] {
+    return CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(WaitNamedPipeW(name.c_str(), 1000));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  HANDLE pipe = CreatePipe(name);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WaitNamedPipeW(name.c_str(), 0));
+  EXPECT_EQ(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  HANDLE writer = open();
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  // Busy while the first writer waits to be taken, and once it is connected.
+  for (const bool connected : {false, true}) {
+    EXPECT_EQ(open(), INVALID_HANDLE_VALUE) << connected;
+    EXPECT_EQ(GetLastError(), ERROR_PIPE_BUSY) << connected;
+    EXPECT_FALSE(WaitNamedPipeW(name.c_str(), 20)) << connected;
+    EXPECT_EQ(GetLastError(), ERROR_SEM_TIMEOUT) << connected;
+    if (!connected) {
+      EXPECT_FALSE(ConnectNamedPipe(pipe, nullptr));
+    }
+  }
+
+  DWORD count = 0;
+  ASSERT_TRUE(WriteFile(writer, "abcd", 4, &count, nullptr));
+  EXPECT_EQ(count, 4u);
+  char buffer[8] = {};
+  ASSERT_TRUE(ReadFile(pipe, buffer, sizeof(buffer), &count, nullptr));
+  EXPECT_EQ(std::string(buffer, count), "abcd");
+  // A reader that left fails the write; the process is not ended by SIGPIPE.
+  DisconnectNamedPipe(pipe);
+  EXPECT_FALSE(WriteFile(writer, "e", 1, &count, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_NO_DATA);
+  CloseHandle(writer);
+  CloseHandle(pipe);
+  EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(StandinFile, ReadsSeeksAndSizesAFileAndKnowsAPipeCannotSeek) {
+  char directory[] = "/tmp/standin-file-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string file = std::string(directory) + "/data";
+  const std::string fifo = std::string(directory) + "/fifo";
+  {
+    UniqueFd fd(open(file.c_str(), O_WRONLY | O_CREAT, 0600));
+    ASSERT_EQ(write(fd.Get(), "0123456789", 10), 10);
+  }
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const auto openToRead = [](const std::string& path) {
+    const std::wstring wide(path.begin(), path.end());
+    return CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+
+  HANDLE handle = openToRead(file);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileType(handle), FILE_TYPE_DISK);
+  LARGE_INTEGER size{};
+  ASSERT_TRUE(GetFileSizeEx(handle, &size));
+  EXPECT_EQ(size.QuadPart, 10);
+  LARGE_INTEGER position{};
+  position.QuadPart = 7;
+  ASSERT_TRUE(SetFilePointerEx(handle, position, nullptr, FILE_BEGIN));
+  char buffer[8] = {};
+  DWORD count = 0;
+  ASSERT_TRUE(ReadFile(handle, buffer, sizeof(buffer), &count, nullptr));
+  EXPECT_EQ(std::string(buffer, count), "789");
+  ASSERT_TRUE(ReadFile(handle, buffer, sizeof(buffer), &count, nullptr));
+  EXPECT_EQ(count, 0u) << "the end of a file is a read of 0 bytes";
+  EXPECT_FALSE(WriteFile(handle, "x", 1, &count, nullptr));
+  CloseHandle(handle);
+
+  UniqueFd fifoWriter(open(fifo.c_str(), O_RDWR));  // Lets the reader's open return.
+  handle = openToRead(fifo);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileType(handle), FILE_TYPE_PIPE);
+  EXPECT_FALSE(SetFilePointerEx(handle, position, nullptr, FILE_BEGIN));
+  CloseHandle(handle);
+
+  for (const std::string& path : {std::string(directory), file + "-missing", file + "/inside"}) {
+    EXPECT_EQ(openToRead(path), INVALID_HANDLE_VALUE) << path;
+  }
+  unlink(file.c_str());
+  unlink(fifo.c_str());
+  rmdir(directory);
+}
+
+std::atomic<DWORD> lastControlEvent{0xFFFF};
+BOOL RecordControlEvent(DWORD event) {
+  lastControlEvent = event;
+  return TRUE;
+}
+
+TEST(StandinConsole, ControlEventsComeFromSigintAndSigterm) {
+  ASSERT_TRUE(SetConsoleCtrlHandler(RecordControlEvent, TRUE));
+  EXPECT_FALSE(SetConsoleCtrlHandler(RecordControlEvent, TRUE)) << "one routine at a time";
+  raise(SIGINT);
+  EXPECT_EQ(lastControlEvent, CTRL_C_EVENT);
+  raise(SIGTERM);
+  EXPECT_EQ(lastControlEvent, CTRL_CLOSE_EVENT);
+  ASSERT_TRUE(SetConsoleCtrlHandler(RecordControlEvent, FALSE));
+  EXPECT_EQ(signal(SIGINT, SIG_DFL), SIG_DFL) << "the previous action was not restored";
+
+  // A handle is a console when it is a terminal.
+  DWORD mode = 0;
+  EXPECT_EQ(GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE,
+            isatty(STDERR_FILENO) != 0);
 }
 
 // A writer running as another user is disconnected at once, and the instance

@@ -1,0 +1,42 @@
+// The announce tool's entry: hands the arguments, as wide strings, to the run,
+// with standard error and whether it is a console, and stops on Ctrl+C. On Linux
+// the arguments arrive as UTF-8.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "announce/announce_run.h"
+#include "announce/console_stop.h"
+
+namespace {
+
+int Run(const std::vector<std::wstring>& arguments) {
+  velmoravad::ConsoleStop stop;
+  DWORD mode = 0;
+  const bool errorIsConsole = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+  return velmoravad::RunAnnounce(arguments, {stderr, errorIsConsole, &stop.Requested()});
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+int wmain(int argc, wchar_t** argv) {
+  return Run(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc));
+}
+
+#else
+
+#include "common/text_encoding.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::wstring> arguments;
+  for (int index = 1; index < argc; ++index) {
+    arguments.push_back(velmoravad::Utf8ToWide(argv[index]));
+  }
+  return Run(arguments);
+}
+
+#endif

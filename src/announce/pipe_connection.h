@@ -1,0 +1,30 @@
+// The announce tool's end of the announcement pipe. The pipe may not exist yet
+// (the aggregator is still starting) or may be busy (another writer holds its one
+// instance): both are waited out, up to a limit.
+//
+// Threading: called from the main thread; `stop` may be set from another.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <optional>
+
+#include "announce/announce_report.h"
+#include "common/unique_handle.h"
+
+namespace velmoravad {
+
+struct PipeConnection {
+  UniqueHandle pipe;  // open for writing, when connected
+  // Why not, when the wait ran out: what the pipe was at the last attempt.
+  std::optional<PipeUnavailable> unavailable;
+  DWORD error = ERROR_SUCCESS;  // any other failure to open it
+  bool stopped = false;         // `stop` was set during the wait
+};
+
+// Opens the announcement pipe for writing, waiting up to `waitSeconds` while it
+// is absent or busy, and looking at `stop` at least every 100 ms.
+PipeConnection ConnectToAnnouncementPipe(DWORD waitSeconds, const std::atomic<bool>& stop);
+
+}  // namespace velmoravad

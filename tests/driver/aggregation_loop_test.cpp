@@ -1,0 +1,397 @@
+// Streaming runs in process: the simulated audio system for the endpoints and a
+// simulated stream platform for time and standard output, so a run of any
+// length takes no real time.
+#include "driver/aggregation_loop.h"
+
+#include "announcement/flooding_writer.h"
+#include "announcement/served_connection.h"
+#include "capture/fake_audio_system.h"
+#include "common/allocation_counter.h"
+#include "driver/in_process_run.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <io.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace velmoravad {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::FakeAudioSystem;
+using testing::FakeEndpointScript;
+using testing::FakeStreamPlatform;
+using testing::RunInProcess;
+using testing::RunResult;
+
+constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004u);
+constexpr milliseconds kFlushEnd{2500};
+constexpr milliseconds kTick{10};
+
+// Frames `first`..`first + frames - 1` of a source: sample (f, c) = base + 1000 c + f.
+std::vector<std::int16_t> Pattern(int base, WORD channels, int first, int frames) {
+  std::vector<std::int16_t> samples;
+  for (int frame = first; frame < first + frames; ++frame) {
+    for (int channel = 0; channel < channels; ++channel) {
+      samples.push_back(static_cast<std::int16_t>(base + 1000 * channel + frame));
+    }
+  }
+  return samples;
+}
+
+class StreamingRunTest : public ::testing::Test {
+ protected:
+  FakeEndpointScript& AddApplication(int slot, WORD channels) {
+    return system_.AddEndpoint(L"VelmoraDSP Application " + std::to_wstring(slot) + L" Output",
+                               L"app" + std::to_wstring(slot), channels);
+  }
+
+  // Channel `channel` of every frame of every block written, in order.
+  std::vector<std::int16_t> Column(std::size_t channel) const {
+    std::vector<std::int16_t> column;
+    for (const auto& block : platform_.blocks) {
+      const std::size_t frameChannels = block.size() / kFramesPerTick;
+      for (std::size_t frame = 0; frame < kFramesPerTick; ++frame) {
+        column.push_back(block[frame * frameChannels + channel]);
+      }
+    }
+    return column;
+  }
+
+  // Channel `channel` of a source's pattern over `frames` frames, zeros after.
+  static std::vector<std::int16_t> ExpectedColumn(int base, int channel, int frames, int total) {
+    std::vector<std::int16_t> column(static_cast<std::size_t>(total), 0);
+    for (int frame = 0; frame < frames; ++frame) {
+      column[static_cast<std::size_t>(frame)] =
+          static_cast<std::int16_t>(base + 1000 * channel + frame);
+    }
+    return column;
+  }
+
+  void ExpectReleasedBeforeUninitialize() {
+    EXPECT_EQ(system_.comUninitializations, 1);
+    EXPECT_EQ(system_.referencesHeldAtUninitialize, 0);
+    EXPECT_EQ(system_.HeldReferences(), 0);
+    EXPECT_EQ(system_.overReleases, 0);
+  }
+
+  FakeAudioSystem system_;
+  FakeStreamPlatform platform_;
+};
+
+struct Layout {
+  const char* name;
+  std::vector<WORD> applicationChannels;  // by slot
+  WORD liveInputChannels;                 // 0: none
+};
+
+class StreamLayoutTest : public StreamingRunTest, public ::testing::WithParamInterface<Layout> {};
+
+// Every channel of every source lands in its place in the frame, sources in
+// slot order, the live input after them and the announcement channels last.
+TEST_P(StreamLayoutTest, EachSourceFillsItsOwnChannelsInListOrder) {
+  const Layout& layout = GetParam();
+  std::vector<std::pair<FakeEndpointScript*, int>> sources;  // script, pattern base
+  for (std::size_t index = layout.applicationChannels.size(); index-- > 0;) {  // scrambled
+    sources.insert(sources.begin(),
+                   {&AddApplication(static_cast<int>(index) + 1, layout.applicationChannels[index]),
+                    1000 * static_cast<int>(index + 1)});
+  }
+  std::vector<std::wstring> arguments;
+  if (layout.liveInputChannels != 0) {
+    sources.push_back({&system_.AddEndpoint(L"Mic", L"mic", layout.liveInputChannels), -9000});
+    arguments = {L"--live-input-id", L"mic"};
+  }
+  for (auto& [script, base] : sources) {
+    FakeEndpointScript* source = script;
+    const int patternBase = base;
+    platform_.At(kFlushEnd, [source, patternBase] {
+      source->QueuePacket(Pattern(patternBase, source->mixChannels, 0, 960));
+    });
+  }
+  AnnouncementSource announcements;
+  const std::vector<std::int16_t> announced = Pattern(-20000, 2, 0, 700);
+  announcements.AppendFrames(announced.data(), 700);
+  platform_.announcements = &announcements;
+  platform_.blocksAccepted = 2;
+
+  const RunResult result = RunInProcess(arguments, platform_);
+
+  ASSERT_EQ(result.status, 0) << result.error;
+  std::size_t frameChannels = 2;
+  for (auto& source : sources) frameChannels += source.first->mixChannels;
+  ASSERT_EQ(platform_.blocks.size(), 2u);
+  for (const auto& block : platform_.blocks)
+    EXPECT_EQ(block.size(), frameChannels * kFramesPerTick);
+  std::size_t channel = 0;
+  for (auto& [script, base] : sources) {
+    for (int own = 0; own < script->mixChannels; ++own, ++channel) {
+      EXPECT_EQ(Column(channel), ExpectedColumn(base, own, 960, 960)) << "channel " << channel;
+    }
+  }
+  EXPECT_EQ(Column(channel), ExpectedColumn(-20000, 0, 700, 960));
+  EXPECT_EQ(Column(channel + 1), ExpectedColumn(-20000, 1, 700, 960));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, StreamLayoutTest,
+    ::testing::Values(Layout{"two_stereo_applications", {2, 2}, 0},  // 5760-byte blocks
+                      Layout{"mono_stereo_six_and_live", {1, 2, 6}, 2}),
+    [](const ::testing::TestParamInfo<Layout>& info) { return info.param.name; });
+
+TEST_F(StreamingRunTest, EachEndpointGivesItsQueuedFramesOldestFirstThenZeros) {
+  FakeEndpointScript& hundred = AddApplication(1, 2);
+  FakeEndpointScript& thousand = AddApplication(2, 1);
+  AddApplication(3, 2);  // delivers nothing
+  FakeEndpointScript& silent = AddApplication(4, 2);
+  platform_.At(kFlushEnd, [&] {
+    hundred.QueuePacket(Pattern(1000, 2, 0, 100));
+    thousand.QueuePacket(Pattern(5000, 1, 0, 1000));
+    silent.QueueSilentPacket(480);  // its data reads 0x5A5A and must not be used
+  });
+  const RunResult result = RunInProcess({}, platform_);
+
+  ASSERT_EQ(result.status, 0) << result.error;
+  ASSERT_EQ(platform_.blocks.size(), 3u);
+  EXPECT_EQ(Column(0), ExpectedColumn(1000, 0, 100, 1440));
+  EXPECT_EQ(Column(1), ExpectedColumn(1000, 1, 100, 1440));
+  EXPECT_EQ(Column(2), ExpectedColumn(5000, 0, 1000, 1440));  // 480, 480, 40 and zeros
+  for (std::size_t channel = 3; channel < 9; ++channel) {
+    EXPECT_EQ(Column(channel), std::vector<std::int16_t>(1440, 0)) << "channel " << channel;
+  }
+}
+
+TEST_F(StreamingRunTest, NothingCapturedDuringTheFlushReachesTheOutput) {
+  FakeEndpointScript& endpoint = AddApplication(1, 1);
+  for (const milliseconds time :
+       {milliseconds(0), milliseconds(1200), kFlushEnd - milliseconds(1)}) {
+    platform_.At(time, [&] { endpoint.QueuePacket(std::vector<std::int16_t>(480, 777)); });
+  }
+  platform_.At(kFlushEnd + milliseconds(1), [&] { endpoint.QueuePacket(Pattern(1, 1, 0, 480)); });
+  const RunResult result = RunInProcess({}, platform_);
+
+  ASSERT_EQ(result.status, 0) << result.error;
+  // The flush ran for 2500 ms of the tick counter, in 1 ms pauses, and the pipe
+  // appeared only after it; the first block left one tick after the clock was read.
+  EXPECT_EQ(platform_.pauses, 2500u);
+  EXPECT_EQ(platform_.announcementStart, kFlushEnd);
+  ASSERT_EQ(platform_.blocks.size(), 3u);
+  EXPECT_EQ(platform_.writeTimes.front(), kFlushEnd + kTick);
+  EXPECT_EQ(Column(0), ExpectedColumn(1, 0, 480, 1440));
+}
+
+TEST_F(StreamingRunTest, AfterAStallTheDueTicksRunBackToBackAndNoneIsSkipped) {
+  AddApplication(1, 2);
+  platform_.blocksAccepted = 19;
+  platform_.stalls[3] = milliseconds(100);  // the write of block 3 takes 100 ms
+  const RunResult result = RunInProcess({}, platform_);
+
+  ASSERT_EQ(result.status, 0) << result.error;
+  ASSERT_EQ(platform_.writeTimes.size(), 19u);
+  for (std::size_t block = 0; block < 19; ++block) {
+    const milliseconds due = kFlushEnd + kTick * static_cast<int>(block + 1);
+    const milliseconds expected = block >= 3 && block <= 12 ? kFlushEnd + milliseconds(130) : due;
+    EXPECT_EQ(platform_.writeTimes[block], std::max(due, expected)) << "block " << block + 1;
+  }
+  // No wait at all while the schedule catches up; every other wait is whole ticks.
+  for (const FakeStreamPlatform::Wait& wait : platform_.waits) {
+    EXPECT_FALSE(wait.blocksBefore >= 3 && wait.blocksBefore < 13) << wait.blocksBefore;
+    EXPECT_EQ(wait.milliseconds, 10u);
+  }
+}
+
+struct StreamFailure {
+  const char* name;
+  std::function<void(FakeAudioSystem&, FakeStreamPlatform&)> script;
+  const char* lines;  // after the endpoints' lines
+  std::size_t blocks;
+};
+
+class StreamFailureTest : public StreamingRunTest,
+                          public ::testing::WithParamInterface<StreamFailure> {};
+
+// Each failure is reported once with its label and the call's HRESULT, ends the
+// run with status 1, and every stream (started or not) is stopped and every
+// reference released once, before COM goes.
+TEST_P(StreamFailureTest, IsReportedOnceAndReleasesEverything) {
+  AddApplication(1, 2);
+  AddApplication(2, 2);
+  GetParam().script(system_, platform_);
+  const RunResult result = RunInProcess({}, platform_);
+
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.error,
+            "slot=1 channels=2 name=VelmoraDSP Application 1 Output id=app1\n"
+            "slot=2 channels=2 name=VelmoraDSP Application 2 Output id=app2\n" +
+                std::string(GetParam().lines));
+  EXPECT_EQ(platform_.blocks.size(), GetParam().blocks);
+  EXPECT_EQ(system_.CallsStartingWith("IAudioClient::Stop").size(), 2u);
+  ExpectReleasedBeforeUninitialize();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, StreamFailureTest,
+    ::testing::Values(StreamFailure{"binary_mode",
+                                    [](FakeAudioSystem&, FakeStreamPlatform& platform) {
+                                      platform.binaryModeError = 6;  // ERROR_INVALID_HANDLE
+                                    },
+                                    "stdout binary mode failed: 0x80070006\n", 0},
+                      StreamFailure{"binary_mode_without_an_error_number",
+                                    [](FakeAudioSystem&, FakeStreamPlatform& platform) {
+                                      platform.binaryModeError = 0;
+                                    },
+                                    "stdout binary mode failed: 0x80004005\n", 0},
+                      StreamFailure{"start_of_the_second_stream",
+                                    [](FakeAudioSystem& system, FakeStreamPlatform&) {
+                                      system.Endpoints()[1]->failures["Start"] = kDeviceInvalidated;
+                                    },
+                                    "Capture start failed: 0x88890004\n", 0},
+                      StreamFailure{"drain_during_the_flush",
+                                    [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
+                                      platform.At(milliseconds(1000), [&system] {
+                                        system.Endpoints()[1]->failures["GetNextPacketSize"] =
+                                            kDeviceInvalidated;
+                                      });
+                                    },
+                                    "Capture startup flush failed: 0x88890004\n", 0},
+                      StreamFailure{"packet_of_the_second_endpoint_in_a_tick",
+                                    [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
+                                      platform.At(kFlushEnd + milliseconds(25), [&system] {
+                                        system.Endpoints()[1]->QueuePacket({1, 2});
+                                        system.Endpoints()[1]->failures["GetBuffer"] =
+                                            static_cast<HRESULT>(0x88890010u);
+                                      });
+                                    },
+                                    "aggregate_flushed milliseconds=2500\n"
+                                    "aggregate_running endpoints=2 application_channels=4 "
+                                    "live_input_channels=0 announcement_channels=2 channels=6 "
+                                    "sample_rate=48000\n"
+                                    "Capture read failed: 0x88890010\n",
+                                    2}),
+    [](const ::testing::TestParamInfo<StreamFailure>& info) { return info.param.name; });
+
+TEST_F(StreamingRunTest, ASteadyTickAllocatesNothing) {
+  FakeEndpointScript& stereo = AddApplication(1, 2);
+  AddApplication(2, 6);  // delivers nothing
+  system_.recordCalls = false;
+  AnnouncementSource announcements;
+  platform_.announcements = &announcements;
+  platform_.blocksAccepted = 50;
+  // One packet of a tick's frames arrives during every tick, as from a device.
+  for (int tick = 0; tick < 50; ++tick) {
+    platform_.At(kFlushEnd + kTick * tick + milliseconds(1),
+                 [&] { stereo.QueuePacket(Pattern(0, 2, 0, 480)); });
+  }
+  std::optional<testing::AllocationCounter> counter;
+  std::size_t allocations = 0;
+  platform_.At(kFlushEnd + 10 * kTick, [&] { counter.emplace(); });
+  platform_.At(kFlushEnd + 40 * kTick, [&] {
+    allocations = counter->Count();
+    counter.reset();
+  });
+  const RunResult result = RunInProcess({}, platform_);
+  ASSERT_EQ(result.status, 0) << result.error;
+  EXPECT_EQ(allocations, 0u);
+}
+
+// The loop and the pipe server thread meet only inside the announcement source
+// (run it under ThreadSanitizer): with a writer flooding the pipe, so that the
+// queue is appended and trimmed while the loop takes, every announcement frame
+// of every block is whole and in channel order.
+TEST_F(StreamingRunTest, AWriterFloodingThePipeNeverTearsAnAnnouncementFrame) {
+  AddApplication(1, 2);
+  AnnouncementSource announcements;
+  testing::ServedConnection server(announcements);
+  std::optional<testing::FloodingWriter> flood(std::in_place);
+  ASSERT_FALSE(testing::TakeArrivingFrames(announcements, 1, std::chrono::seconds(10)).empty());
+  platform_.announcements = &announcements;
+  platform_.blocksAccepted = 2000;
+  const RunResult result = RunInProcess({}, platform_);
+  flood.reset();
+  ASSERT_EQ(result.status, 0) << result.error;
+
+  std::size_t frames = 0;
+  std::size_t badFrames = 0;
+  for (const auto& block : platform_.blocks) {
+    for (std::size_t frame = 0; frame < kFramesPerTick; ++frame) {
+      const std::int16_t* announced = block.data() + frame * 4 + 2;
+      if (announced[0] == 0 && announced[1] == 0) continue;  // the queue ran dry
+      ++frames;
+      if (!testing::IsFloodFrame(announced)) ++badFrames;
+    }
+  }
+  EXPECT_GT(frames, 0u);
+  EXPECT_EQ(badFrames, 0u);
+  EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
+}
+
+#ifdef _WIN32
+constexpr auto CloseDescriptor = _close;
+std::FILE* PipeWithoutReader() {
+  int ends[2];
+  if (_pipe(ends, 65536, _O_BINARY) != 0) return nullptr;
+  _close(ends[0]);
+  return _fdopen(ends[1], "wb");
+}
+#else
+constexpr auto CloseDescriptor = close;
+std::FILE* PipeWithoutReader() {
+  int ends[2];
+  if (pipe(ends) != 0) return nullptr;
+  close(ends[0]);
+  return fdopen(ends[1], "wb");
+}
+#endif
+
+// Standard output as the C runtime has it, a pipe whose reader has gone: the
+// write comes back short (no death by SIGPIPE or by the C runtime) and the run
+// stops cleanly with status 0.
+TEST_F(StreamingRunTest, ARealPipeWhoseReaderHasGoneStopsTheRunWithStatus0) {
+#ifndef _WIN32
+  std::signal(SIGPIPE, SIG_IGN);  // as the program's entry does
+#endif
+  AddApplication(1, 2);
+  std::FILE* output = PipeWithoutReader();
+  ASSERT_NE(output, nullptr);
+  PlatformStreamPlatform real(output);
+  platform_.realOutput = &real;
+  const RunResult result = RunInProcess({}, platform_);
+  std::fclose(output);
+
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.error,
+            "slot=1 channels=2 name=VelmoraDSP Application 1 Output id=app1\n"
+            "aggregate_flushed milliseconds=2500\n"
+            "aggregate_running endpoints=1 application_channels=2 live_input_channels=0 "
+            "announcement_channels=2 channels=4 sample_rate=48000\n"
+            "aggregate_stopped reason=stdout_closed\n");
+  EXPECT_TRUE(platform_.blocks.empty());
+  ExpectReleasedBeforeUninitialize();
+}
+
+// A standard output whose descriptor is not there (a process started without
+// one): the C runtime calls fail or come back short instead of ending the
+// process through its invalid-parameter handler.
+TEST(PlatformStreamPlatform, MissingStandardOutputFailsInsteadOfEndingTheProcess) {
+  std::FILE* output = std::tmpfile();
+  ASSERT_NE(output, nullptr);
+  ASSERT_EQ(CloseDescriptor(_fileno(output)), 0);
+  PlatformStreamPlatform platform(output);
+  platform.SetOutputBinaryMode();  // -1 where the runtime checks the descriptor
+  platform.SetOutputUnbuffered();
+  const std::vector<std::int16_t> block(kFramesPerTick * 4, 1);
+  EXPECT_LT(platform.WriteOutput(block.data(), block.size()), block.size());
+  std::fclose(output);
+}
+
+}  // namespace
+}  // namespace velmoravad
