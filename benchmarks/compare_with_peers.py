@@ -18,7 +18,7 @@ import threading
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "process"))
-from process_harness import SERVER_SCRIPT, PrivatePulseServer  # noqa: E402
+from process_harness import PrivatePulseServer  # noqa: E402
 
 FRAMES_PER_SECOND = 48000
 
@@ -58,10 +58,8 @@ def main():
         for slot, name in enumerate(names, 1):
             server.add_source(name, f"VelmoraDSP Application {slot} Output", 2)
         for name in names:
-            feeds.append(subprocess.Popen(
-                ["bash", str(SERVER_SCRIPT), "feed", "--realtime", name, "ramp",
-                 str(int((arguments.seconds + 15) * FRAMES_PER_SECOND))],
-                env=server.environment))
+            feeds.append(server.start_feed(
+                name, "ramp", int((arguments.seconds + 15) * FRAMES_PER_SECOND)))
         channels = 2 * len(names)
         audio_bytes = int(arguments.seconds * FRAMES_PER_SECOND) * channels * 2
         ffmpeg = ["ffmpeg", "-nostdin", "-loglevel", "error"]
@@ -88,7 +86,7 @@ def main():
                   f"{usage.ru_maxrss / 1024:13.1f}")
     finally:
         for feed in feeds:
-            feed.kill()
+            feed.stop()
         server.stop()
 
 

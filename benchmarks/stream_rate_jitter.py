@@ -18,7 +18,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "process"))
-from process_harness import SERVER_SCRIPT, PrivatePulseServer  # noqa: E402
+from process_harness import PrivatePulseServer  # noqa: E402
 
 FRAMES_PER_TICK = 480
 FRAMES_PER_SECOND = 48000
@@ -43,9 +43,7 @@ def main():
             server.add_source(f"app{slot}", f"VelmoraDSP Application {slot} Output", 2)
         frames = int((arguments.seconds + 10) * FRAMES_PER_SECOND)
         for slot in (1, 2):
-            feeds.append(subprocess.Popen(
-                ["bash", str(SERVER_SCRIPT), "feed", "--realtime", f"app{slot}", "ramp",
-                 str(frames)], env=server.environment))
+            feeds.append(server.start_feed(f"app{slot}", "ramp", frames))
         channels = 2 + 2 + 2
         block_bytes = channels * 2 * FRAMES_PER_TICK
         blocks = int(arguments.seconds * 100)
@@ -67,7 +65,7 @@ def main():
         process.wait(timeout=10)
     finally:
         for feed in feeds:
-            feed.kill()
+            feed.stop()
         server.stop()
 
     # Least-squares slope of frames written against arrival time.

@@ -39,7 +39,9 @@
 #       Removes a source or sink added above.
 #   feed [--realtime] NAME PATTERN FRAMES [VALUE]
 #       Writes FRAMES frames of s16le samples into the FIFO of source NAME, or
-#       plays them through sink NAME with pacat (paced by the sink itself).
+#       plays them through sink NAME with pacat (paced by the sink itself;
+#       should pacat fall behind, the server plays silence and drops what
+#       comes too late).
 #       Sample k of frame f, channel c (k = f * CHANNELS + c) is:
 #         ramp      (VALUE + k) modulo 65536, as signed 16 bits; VALUE defaults to 0
 #         tagged    VALUE * 100 + c: each channel tells which feed and which
@@ -63,6 +65,7 @@ temp_root() { echo "${TMPDIR:-/tmp}"; }
 usage() {
   {
     sed -n '2,/^set -euo/p' "$0" | sed '$d'
+    echo "#"
     sed -n '/^# Commands/,/^$/p' "${BASH_SOURCE[0]}"
   } | sed 's/^# \{0,1\}//' >&2
   exit 2

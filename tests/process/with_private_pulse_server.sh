@@ -3,9 +3,10 @@
 #
 # Runs COMMAND against a private PulseAudio server of its own (see
 # private_pulse_server.sh), or with --pipewire against a private PipeWire
-# server (private_pipewire_server.sh), and exits with COMMAND's status. COMMAND sees
-# PULSE_SERVER, HOME, XDG_RUNTIME_DIR and PRIVATE_PULSE_DIR (the server's
-# directory, where the FIFOs of added sources live), and PRIVATE_PULSE_SCRIPT,
+# server (private_pipewire_server.sh), and exits with COMMAND's status. COMMAND
+# sees PULSE_SERVER, HOME, XDG_RUNTIME_DIR, PRIVATE_PULSE_DIR (the server's
+# directory, where the FIFOs of added sources live), DBUS_SESSION_BUS_ADDRESS
+# (PipeWire's own session bus) and PRIVATE_PULSE_SCRIPT,
 # the path of the server's script for adding sources and feeding them. The
 # server is stopped when COMMAND ends, when this script is interrupted, and
 # (through the server's watchdog) even when this script is killed outright.

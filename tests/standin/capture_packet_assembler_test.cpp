@@ -58,7 +58,7 @@ TEST(CapturePacketAssemblerTest, PartialFrameIsHeldBackUntilTheNextFragmentCompl
   const std::vector<std::uint8_t> stream = Bytes(10, 4 * kStereoFrameBytes);
   // 1 frame and 2 bytes; then 2 whole frames' worth of bytes, which complete
   // frame 2 and leave 2 bytes held; then the last 2 bytes. The middle fragment
-  // is a whole number of frames but must not be handed out as it is.
+  // is a whole number of frames but must not be taken as a packet of its own.
   const std::size_t cuts[] = {0, kStereoFrameBytes + 2, 3 * kStereoFrameBytes + 2, stream.size()};
   const std::uint32_t frames[] = {1, 2, 1};
   for (std::size_t fragment = 0; fragment < 3; ++fragment) {

@@ -1,6 +1,8 @@
 // The private PulseAudio (or PipeWire) server a test runs against, reached
 // through the scripts in tests/process: with_private_pulse_server.sh starts it
 // and sets PRIVATE_PULSE_SCRIPT, which adds sources and feeds their FIFOs.
+// The script runs with the process's environment, which ScopedEnvironment and
+// ScopedSecondServer change: change it only while no BackgroundFeed runs.
 #pragma once
 
 #include <optional>
