@@ -11,18 +11,12 @@ namespace velmoravad {
 
 namespace {
 
-// True once a writer is connected to `pipe`, including one that connected
-// between the creation of the instance and this wait.
-bool WaitForWriter(HANDLE pipe) {
-  return ConnectNamedPipe(pipe, nullptr) != FALSE || GetLastError() == ERROR_PIPE_CONNECTED;
-}
-
 constexpr std::size_t kReadFramesAtMost =
     FrameAssembler::MaximumFrames(AnnouncementSource::kReadBytes);
 
 }  // namespace
 
-AnnouncementSource::AnnouncementSource() {
+AnnouncementSource::AnnouncementSource(PipeSystem& pipes) : pipes_(pipes) {
   queue_.Reserve((kQueueCapFrames + kReadFramesAtMost) * kAnnouncementChannels);
 }
 
@@ -50,37 +44,38 @@ void AnnouncementSource::ServePipe() {
     try {
       ServeConnection(CreatePipeInstance());
     } catch (const std::bad_alloc&) {
-      Sleep(kCreateRetryDelayMilliseconds);
+      pipes_.Sleep(kCreateRetryDelayMilliseconds);
     }
   }
 }
 
 UniqueHandle AnnouncementSource::CreatePipeInstance() {
   for (;;) {
-    UniqueHandle pipe(CreateNamedPipeW(
+    UniqueHandle pipe(pipes_.CreateNamedPipe(
         kPipeName, PIPE_ACCESS_INBOUND,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_ACCEPT_REMOTE_CLIENTS,
         /*nMaxInstances=*/1, /*nOutBufferSize=*/0, kPipeInputBufferBytes, /*nDefaultTimeOut=*/0,
         /*lpSecurityAttributes=*/nullptr));
     if (pipe.IsValid()) return pipe;
-    Sleep(kCreateRetryDelayMilliseconds);
+    pipes_.Sleep(kCreateRetryDelayMilliseconds);
   }
 }
 
 void AnnouncementSource::ServeConnection(UniqueHandle pipe) {
-  if (WaitForWriter(pipe.Get())) {
+  // Connected, including a writer that came between the creation and this wait.
+  if (pipes_.ConnectNamedPipe(pipe.Get()) || GetLastError() == ERROR_PIPE_CONNECTED) {
     FrameAssembler assembler;
     std::array<std::uint8_t, kReadBytes> bytes;
     std::array<std::int16_t, kReadFramesAtMost * kAnnouncementChannels> samples;
     for (;;) {
       DWORD bytesRead = 0;
-      if (!ReadFile(pipe.Get(), bytes.data(), kReadBytes, &bytesRead, nullptr) || bytesRead == 0) {
+      if (!pipes_.ReadFile(pipe.Get(), bytes.data(), kReadBytes, &bytesRead) || bytesRead == 0) {
         break;
       }
       AppendFrames(samples.data(), assembler.Assemble(bytes.data(), bytesRead, samples.data()));
     }
   }
-  DisconnectNamedPipe(pipe.Get());
+  pipes_.DisconnectNamedPipe(pipe.Get());
   pipe.Close();
 }
 

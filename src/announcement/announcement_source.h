@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "announcement/pipe_system.h"
 #include "common/output_format.h"
 #include "common/sample_queue.h"
 #include "common/unique_handle.h"
@@ -34,7 +35,8 @@ class AnnouncementSource {
   static constexpr std::size_t kQueueCapFrames = kFramesPerSecond;
 
   // Reserves the queue's storage, so that neither thread allocates afterwards.
-  AnnouncementSource();
+  // The pipe calls go to `pipes`, which must live as long as this object.
+  explicit AnnouncementSource(PipeSystem& pipes = PipeSystem::Platform());
   AnnouncementSource(const AnnouncementSource&) = delete;
   AnnouncementSource& operator=(const AnnouncementSource&) = delete;
 
@@ -65,6 +67,7 @@ class AnnouncementSource {
   void AppendFrames(const std::int16_t* samples, std::size_t frames);
 
  private:
+  PipeSystem& pipes_;
   std::mutex mutex_;
   SampleQueue queue_;  // Guarded by mutex_. Whole frames only: an even sample count.
 };
