@@ -121,6 +121,10 @@ class StreamingRun:
 
 class StreamingTest(unittest.TestCase):
     SERVER = PrivatePulseServer
+    # PulseAudio's pipe source passes on everything its feed writes. PipeWire's
+    # runs on its own clock: when the feed falls behind (under load) it plays
+    # silence and may go on further along the feed.
+    SKIPS_AFTER_SILENCE = False
 
     def start_server(self):
         server = self.SERVER()
@@ -138,10 +142,13 @@ class StreamingTest(unittest.TestCase):
 
     def check_source(self, frames, first_tag, name):
         """Each frame is all zeros or one whole frame of the source, with every
-        channel's tag; the frames come in order, none lost or repeated."""
+        channel's tag; the frames come in order, none lost or repeated (but
+        after silence where the server's source may skip, see SKIPS_AFTER_SILENCE)."""
         previous = None
+        after_silence = False
         for index, frame in enumerate(frames):
             if all(sample == 0 for sample in frame):
+                after_silence = True
                 continue
             counters = {sample & COUNTER_MASK for sample in frame}
             tags = [(sample >> 11) & 31 for sample in frame]
@@ -149,10 +156,11 @@ class StreamingTest(unittest.TestCase):
                              "%s, frame %d: %r" % (name, index, frame))
             self.assertEqual(len(counters), 1, "%s, frame %d is torn: %r" % (name, index, frame))
             counter = counters.pop()
-            if previous is not None:
+            if previous is not None and not (after_silence and self.SKIPS_AFTER_SILENCE):
                 self.assertEqual(counter, (previous + 1) & COUNTER_MASK,
                                  "%s, frame %d: a frame lost or repeated" % (name, index))
             previous = counter
+            after_silence = False
 
     def test_every_source_streams_whole_in_order_and_on_time(self):
         server = self.start_server()
@@ -268,6 +276,7 @@ class StreamingTest(unittest.TestCase):
 
 class StreamingOnPipeWireTest(StreamingTest):
     SERVER = PrivatePipeWireServer
+    SKIPS_AFTER_SILENCE = True
 
 
 class AnnouncementPipeDoorsTest(unittest.TestCase):
