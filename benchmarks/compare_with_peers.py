@@ -39,7 +39,7 @@ def measure(name, command, environment, audio_bytes):
     counter = [0]
     reader = threading.Thread(target=drain, args=(process.stdout, audio_bytes, counter))
     reader.start()
-    return name, process, reader, counter
+    return name, process, reader, counter, audio_bytes
 
 
 def main():
@@ -78,12 +78,15 @@ def main():
         ]
         print(f"{len(names)} stereo sources, {arguments.seconds:g} s of audio each")
         print(f"{'reader':24} {'CPU s':>8} {'CPU %/audio s':>14} {'peak RSS MiB':>13}")
-        for name, process, reader, counter in runs:
+        for name, process, reader, counter, limit in runs:
             reader.join()
             _, _, usage = os.wait4(process.pid, 0)
             cpu = usage.ru_utime + usage.ru_stime
+            # A reader that ends early (a missing input format, say) measured nothing.
+            shortfall = "" if counter[0] >= limit else \
+                f"  (failed: {counter[0]} of {limit} bytes)"
             print(f"{name:24} {cpu:8.3f} {100 * cpu / arguments.seconds:13.2f}% "
-                  f"{usage.ru_maxrss / 1024:13.1f}")
+                  f"{usage.ru_maxrss / 1024:13.1f}{shortfall}")
     finally:
         for feed in feeds:
             feed.stop()

@@ -11,21 +11,12 @@ namespace {
 std::mutex sharedConnectionMutex;
 std::weak_ptr<PulseConnection> sharedConnection;
 
-void SignalConnection(void* connection) { static_cast<PulseConnection*>(connection)->Signal(); }
+// Mainloop passes per Dispatch: enough for every queued message of dozens of
+// streams, and a bound should the loop keep finding work.
+constexpr int kMaxDispatchPasses = 256;
 
-void OnContextStateChanged(pa_context*, void* connection) { SignalConnection(connection); }
-
-void OnOperationStateChanged(pa_operation*, void* connection) { SignalConnection(connection); }
-
-struct Deadline {
-  PulseConnection* connection;
-  bool passed = false;
-};
-
-void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-  auto* deadline = static_cast<Deadline*>(userdata);
-  deadline->passed = true;
-  deadline->connection->Signal();
+void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* passed) {
+  *static_cast<bool*>(passed) = true;
 }
 
 }  // namespace
@@ -52,13 +43,10 @@ HRESULT PulseConnection::Acquire(std::shared_ptr<PulseConnection>* connection) {
 }
 
 HRESULT PulseConnection::Connect() {
-  mainloop_ = pa_threaded_mainloop_new();
+  mainloop_ = pa_mainloop_new();
   if (mainloop_ == nullptr) return E_OUTOFMEMORY;
-  context_ = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "velmoravad-aggregate");
+  context_ = pa_context_new(pa_mainloop_get_api(mainloop_), "velmoravad-aggregate");
   if (context_ == nullptr) return E_OUTOFMEMORY;
-  pa_context_set_state_callback(context_, OnContextStateChanged, this);
-  if (pa_threaded_mainloop_start(mainloop_) < 0) return E_FAIL;
-  mainloopRunning_ = true;
 
   MainloopLock lock(*this);
   // No autospawn: a missing server is a failure, never a daemon started behind
@@ -72,26 +60,29 @@ HRESULT PulseConnection::Connect() {
 
 PulseConnection::~PulseConnection() {
   if (context_ != nullptr) {
-    if (mainloopRunning_) pa_threaded_mainloop_lock(mainloop_);
-    pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
-    if (mainloopRunning_) pa_threaded_mainloop_unlock(mainloop_);
   }
-  if (mainloop_ != nullptr) {
-    if (mainloopRunning_) pa_threaded_mainloop_stop(mainloop_);
-    pa_threaded_mainloop_free(mainloop_);
-  }
+  if (mainloop_ != nullptr) pa_mainloop_free(mainloop_);
 }
 
 bool PulseConnection::IsReady() const { return pa_context_get_state(context_) == PA_CONTEXT_READY; }
 
-void PulseConnection::Signal() { pa_threaded_mainloop_signal(mainloop_, 0); }
+void PulseConnection::DispatchIfDue() {
+  if (pa_rtclock_now() - lastDispatch_ >= kDispatchInterval) Dispatch();
+}
+
+void PulseConnection::Dispatch() {
+  lastDispatch_ = pa_rtclock_now();
+  for (int pass = 0; pass < kMaxDispatchPasses; ++pass) {
+    if (pa_mainloop_iterate(mainloop_, 0, nullptr) <= 0) return;
+  }
+}
 
 bool PulseConnection::WaitUntil(const std::function<bool()>& done, pa_usec_t timeout) {
-  Deadline deadline{this};
+  bool deadlinePassed = false;
   pa_time_event* timer =
-      pa_context_rttime_new(context_, pa_rtclock_now() + timeout, OnDeadline, &deadline);
+      pa_context_rttime_new(context_, pa_rtclock_now() + timeout, OnDeadline, &deadlinePassed);
   if (timer == nullptr) return false;  // no bound on the wait: do not wait at all
   bool finished = false;
   for (;;) {
@@ -99,20 +90,19 @@ bool PulseConnection::WaitUntil(const std::function<bool()>& done, pa_usec_t tim
       finished = true;
       break;
     }
-    if (deadline.passed || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) break;
-    pa_threaded_mainloop_wait(mainloop_);
+    if (deadlinePassed || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) break;
+    // Blocks until the server answers or the deadline's timer fires.
+    if (pa_mainloop_iterate(mainloop_, 1, nullptr) < 0) break;
   }
-  pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
+  pa_mainloop_get_api(mainloop_)->time_free(timer);
   return finished;
 }
 
 bool PulseConnection::WaitForOperation(pa_operation* operation) {
   if (operation == nullptr) return false;
-  pa_operation_set_state_callback(operation, OnOperationStateChanged, this);
   WaitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
   const pa_operation_state_t state = pa_operation_get_state(operation);
   if (state == PA_OPERATION_RUNNING) pa_operation_cancel(operation);
-  pa_operation_set_state_callback(operation, nullptr, nullptr);
   pa_operation_unref(operation);
   return state == PA_OPERATION_DONE;
 }

@@ -1,13 +1,15 @@
-// The PulseAudio connection: a threaded mainloop and one context, shared by every
-// object of the audio system in the process. Each object holds a shared_ptr, so
-// devices and clients stay usable after the enumerator that made them is gone;
-// the connection closes when the last of them lets go.
+// The PulseAudio connection: a mainloop and one context, shared by every object
+// of the audio system in the process. Each object holds a shared_ptr, so devices
+// and clients stay usable after the enumerator that made them is gone; the
+// connection closes when the last of them lets go.
 //
-// Threading: libpulse callbacks run on the mainloop thread and only record
-// results and signal. Every other thread holds a MainloopLock around each
-// libpulse call, and waits through WaitUntil, which is bounded by a timeout and
-// ends early when the context fails. Nothing may be destroyed on the mainloop
-// thread.
+// The mainloop has no thread of its own: the caller drives it. Waits run it
+// until their answer is in (WaitUntil, bounded by a timeout and ended early when
+// the context fails), and capture calls take in what the server has sent
+// (DispatchIfDue). Streams of 10 ms fragments then cost no wake-ups of their
+// own: at each tick one call reads what all of them have sent.
+// libpulse callbacks run inside those calls and only record results. A
+// MainloopLock around each use keeps callers on different threads apart.
 #pragma once
 
 #include <pulse/pulseaudio.h>
@@ -15,12 +17,16 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace standin {
 
 // How long any single wait for the server may take: connecting, a query, setting
 // up a stream, corking.
 inline constexpr pa_usec_t kServerReplyTimeout = 5 * PA_USEC_PER_SEC;
+
+// How fresh what capture calls see of the server is.
+inline constexpr pa_usec_t kDispatchInterval = PA_USEC_PER_MSEC;
 
 class PulseConnection {
  public:
@@ -33,22 +39,24 @@ class PulseConnection {
   PulseConnection& operator=(const PulseConnection&) = delete;
   ~PulseConnection();
 
-  pa_threaded_mainloop* Mainloop() const { return mainloop_; }
   pa_context* Context() const { return context_; }
 
-  // With the mainloop locked: waits until done() holds (true), or the context
-  // fails or the timeout passes (false). Callbacks that change what done() reads
-  // must call Signal.
+  // With the mainloop locked: runs the mainloop until done() holds (true), or the
+  // context fails or the timeout passes (false).
   bool WaitUntil(const std::function<bool()>& done, pa_usec_t timeout = kServerReplyTimeout);
+
+  // With the mainloop locked: handles everything the server has sent so far
+  // (data, state changes, a closed connection) without waiting.
+  void Dispatch();
+  // Dispatch, unless it last ran less than kDispatchInterval ago: the capture
+  // calls of one drain share one pass.
+  void DispatchIfDue();
 
   // With the mainloop locked: waits for an operation to finish and drops the
   // reference. An operation that does not finish in time is cancelled, so its
   // callback never runs afterwards. Null (a request that could not be sent)
   // gives false.
   bool WaitForOperation(pa_operation* operation);
-
-  // Wakes the threads waiting in WaitUntil; for callbacks on the mainloop thread.
-  void Signal();
 
   // With the mainloop locked: whether the context is connected.
   bool IsReady() const;
@@ -57,23 +65,22 @@ class PulseConnection {
   PulseConnection() = default;
   HRESULT Connect();
 
-  pa_threaded_mainloop* mainloop_ = nullptr;
+  friend class MainloopLock;
+  std::mutex mutex_;
+  pa_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
-  bool mainloopRunning_ = false;
+  pa_usec_t lastDispatch_ = 0;
 };
 
 // Holds the connection's mainloop lock for a scope.
 class MainloopLock {
  public:
-  explicit MainloopLock(const PulseConnection& connection) : mainloop_(connection.Mainloop()) {
-    pa_threaded_mainloop_lock(mainloop_);
-  }
+  explicit MainloopLock(PulseConnection& connection) : guard_(connection.mutex_) {}
   MainloopLock(const MainloopLock&) = delete;
   MainloopLock& operator=(const MainloopLock&) = delete;
-  ~MainloopLock() { pa_threaded_mainloop_unlock(mainloop_); }
 
  private:
-  pa_threaded_mainloop* mainloop_;
+  std::lock_guard<std::mutex> guard_;
 };
 
 }  // namespace standin

@@ -9,16 +9,15 @@ namespace {
 
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);  // ERROR_NOT_FOUND
 
-// Collects the replies of one info-list query; runs on the mainloop thread.
+// Collects the replies of one info-list query.
 struct EndpointReplies {
-  PulseConnection* connection;
   std::vector<PulseEndpoint>* endpoints;
 };
 
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
-// Appends the endpoint that one reply of a source or sink list describes, then
-// wakes the waiting thread. `recordSource` is what a stream on it records from.
+// Appends the endpoint that one reply of a source or sink list describes.
+// `recordSource` is what a stream on it records from.
 template <class Info>
 void CollectReply(const Info* info, int endOfList, void* userdata, EDataFlow flow,
                   const char* recordSource) {
@@ -33,7 +32,6 @@ void CollectReply(const Info* info, int endOfList, void* userdata, EDataFlow flo
     endpoint.channelMap = info->channel_map;
     replies->endpoints->push_back(std::move(endpoint));
   }
-  replies->connection->Signal();
 }
 
 void OnSourceInfo(pa_context*, const pa_source_info* info, int endOfList, void* userdata) {
@@ -58,19 +56,18 @@ HRESULT RunQuery(PulseConnection& connection, pa_operation* operation) {
 }
 
 HRESULT ListSources(PulseConnection& connection, std::vector<PulseEndpoint>* endpoints) {
-  EndpointReplies replies{&connection, endpoints};
+  EndpointReplies replies{endpoints};
   return RunQuery(connection,
                   pa_context_get_source_info_list(connection.Context(), OnSourceInfo, &replies));
 }
 
 HRESULT ListSinks(PulseConnection& connection, std::vector<PulseEndpoint>* endpoints) {
-  EndpointReplies replies{&connection, endpoints};
+  EndpointReplies replies{endpoints};
   return RunQuery(connection,
                   pa_context_get_sink_info_list(connection.Context(), OnSinkInfo, &replies));
 }
 
 struct ServerDefaults {
-  PulseConnection* connection;
   std::string source;
   std::string sink;
 };
@@ -81,7 +78,6 @@ void OnServerInfo(pa_context*, const pa_server_info* info, void* userdata) {
     defaults->source = TextOrEmpty(info->default_source_name);
     defaults->sink = TextOrEmpty(info->default_sink_name);
   }
-  defaults->connection->Signal();
 }
 
 // With the mainloop locked: the source (or sink) of that name, if there is one.
@@ -89,7 +85,7 @@ HRESULT FindByName(PulseConnection& connection, EDataFlow flow, const std::strin
                    PulseEndpoint* endpoint) {
   if (name.empty()) return kNotFound;  // libpulse refuses to send an empty name
   std::vector<PulseEndpoint> found;
-  EndpointReplies replies{&connection, &found};
+  EndpointReplies replies{&found};
   pa_context* context = connection.Context();
   const HRESULT result = RunQuery(
       connection,
@@ -131,7 +127,7 @@ HRESULT FindDefaultPulseEndpoint(PulseConnection& connection, EDataFlow flow,
                                  PulseEndpoint* endpoint) {
   if (flow != eCapture && flow != eRender) return E_INVALIDARG;
   MainloopLock lock(connection);
-  ServerDefaults defaults{&connection, {}, {}};
+  ServerDefaults defaults;
   const HRESULT result = RunQuery(
       connection, pa_context_get_server_info(connection.Context(), OnServerInfo, &defaults));
   if (FAILED(result)) return result;

@@ -14,10 +14,6 @@ constexpr HRESULT kInvalidSize = static_cast<HRESULT>(0x88890011u);  // AUDCLNT_
 constexpr pa_usec_t kSharedFragment = 10 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kExclusiveFragment = 100 * PA_USEC_PER_MSEC;
 
-void OnStreamStateChanged(pa_stream*, void* connection) {
-  static_cast<PulseConnection*>(connection)->Signal();
-}
-
 // The failure of a stream the server did not set up, from the context's error.
 HRESULT StreamFailure(pa_context* context) {
   switch (pa_context_errno(context)) {
@@ -64,7 +60,6 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, bool exclusive
   stream_ =
       pa_stream_new(context, "velmoravad-aggregate capture", &sampleSpec, &endpoint.channelMap);
   if (stream_ == nullptr) return StreamFailure(context);
-  pa_stream_set_state_callback(stream_, OnStreamStateChanged, connection_.get());
 
   // The fragment is what the server hands over at a time, and with
   // ADJUST_LATENCY also the source's own period: a timer-driven source (a sound
@@ -94,9 +89,9 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, bool exclusive
 PulseRecordStream::~PulseRecordStream() {
   if (stream_ == nullptr) return;
   MainloopLock lock(*connection_);
-  pa_stream_set_state_callback(stream_, nullptr, nullptr);
   if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
   pa_stream_unref(stream_);
+  connection_->Dispatch();  // sends the disconnection now, not at the next wait
 }
 
 HRESULT PulseRecordStream::Loss() const {
@@ -115,6 +110,7 @@ HRESULT PulseRecordStream::SetCorked(bool corked) {
 }
 
 HRESULT PulseRecordStream::FillPacket() {
+  connection_->DispatchIfDue();
   if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   while (!assembler_.HasPacket()) {
     const void* data = nullptr;

@@ -188,7 +188,9 @@ def soak(binary, server, seconds):
             blocks += 1
             if now - started >= seconds:
                 break
-            if now >= next_stall:
+            # No stall in the last seconds: the blocks a stall holds back would
+            # still be catching up when the rate is taken.
+            if now >= next_stall and now - started < seconds - 5:
                 time.sleep(random.uniform(0.1, 0.5))
                 next_stall = time.monotonic() + random.uniform(5, 15)
         last_arrival = time.monotonic()
