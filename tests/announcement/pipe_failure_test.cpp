@@ -126,6 +126,7 @@ TEST(AnnouncementPipeFailures, EveryPipeCallFailingInTurnLosesOnlyWhatItMust) {
   Serve(clean, 0);
   ASSERT_EQ(clean.frames.size(), (300 + 200) * 2u);
   ASSERT_GT(clean.pipes.calls.size(), 10u);
+  RecordProperty("injected_pipe_calls", static_cast<int>(clean.pipes.calls.size()));
 
   for (std::size_t k = 1; k <= clean.pipes.calls.size(); ++k) {
     Served failing;

@@ -149,6 +149,7 @@ TEST_P(FailureInjectionTest, EveryCallFailingInTurnEndsTheRunAsItsFailureCallsFo
   ASSERT_EQ(cleanResult.status, 0) << cleanResult.error;
   const std::vector<Ending> endings = EndingsOfFailures(clean.system.fallibleCalls);
   ASSERT_GT(endings.size(), 20u);
+  RecordProperty("injected_calls", static_cast<int>(endings.size()));
 
   for (std::size_t k = 1; k <= endings.size(); ++k) {
     ScriptedRun failing(k);
@@ -179,6 +180,7 @@ TEST_P(FailureInjectionTest, EveryAllocationFailingInTurnIsReportedAsOutOfMemory
   ScriptedRun clean;
   ASSERT_EQ(clean.Run(GetParam(), {std::nullopt, &allocations}).status, 0);
   ASSERT_GT(allocations, 5u);
+  RecordProperty("injected_allocations", static_cast<int>(allocations));
 
   for (std::size_t k = 1; k <= allocations; ++k) {
     ScriptedRun failing;
