@@ -44,7 +44,7 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
   if (Failed(result)) return result;
   channels = mixFormat ? mixFormat->nChannels : 0;
   mixFormat.reset();
-  if (channels == 0) return kInvalidArgument;
+  if (channels == 0) return E_INVALIDARG;
   if (!initialize) return S_OK;
 
   const WAVEFORMATEXTENSIBLE format = BuildRequestedFormat(channels);
@@ -59,7 +59,7 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
   // The closest match is never used: only exact acceptance lets a stream be set up.
   closestMatch.reset();
   if (Failed(result)) return result;
-  if (result != S_OK) return kUnsupportedFormat;
+  if (result != S_OK) return AUDCLNT_E_UNSUPPORTED_FORMAT;
 
   result = audioClient->Initialize(shareMode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, bufferDuration,
                                    bufferDuration, requested, nullptr);

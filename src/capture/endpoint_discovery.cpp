@@ -97,7 +97,7 @@ HRESULT LookUpEndpoint(const std::wstring& endpointId, CaptureEndpoint& endpoint
       endpoint.endpointId = endpointId;
       endpoint.device = std::move(device);
     } else {
-      result = kInvalidArgument;
+      result = E_INVALIDARG;
     }
   }
   return result;

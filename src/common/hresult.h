@@ -15,11 +15,6 @@
 
 namespace velmoravad {
 
-// Win32 error numbers that the program turns into HRESULTs of its own.
-inline constexpr std::uint32_t kWin32DuplicateName = 52;        // ERROR_DUP_NAME
-inline constexpr std::uint32_t kWin32NotFound = 1168;           // ERROR_NOT_FOUND
-inline constexpr std::uint32_t kWin32ArithmeticOverflow = 534;  // ERROR_ARITHMETIC_OVERFLOW
-
 // HRESULT_FROM_WIN32: an error number of 0 or below (as a signed 32-bit value)
 // passes unchanged; any other becomes 0x80070000 with its low 16 bits.
 constexpr HRESULT HresultFromWin32(std::uint32_t error) {
@@ -33,16 +28,14 @@ constexpr HRESULT HresultFromWin32(std::uint32_t error) {
 // success that would let the caller go on without what the call should have made.
 constexpr HRESULT HresultFromFailedWin32Call(std::uint32_t lastError) {
   const HRESULT result = HresultFromWin32(lastError);
-  return result < 0 ? result : static_cast<HRESULT>(0x80004005u);
+  return result < 0 ? result : E_FAIL;
 }
 
-inline constexpr HRESULT kDuplicateSlot = HresultFromWin32(kWin32DuplicateName);     // 0x80070034
-inline constexpr HRESULT kNoApplicationEndpoint = HresultFromWin32(kWin32NotFound);  // 0x80070490
+// The program's own failures, from the Win32 errors that describe them.
+inline constexpr HRESULT kDuplicateSlot = HresultFromWin32(ERROR_DUP_NAME);           // 0x80070034
+inline constexpr HRESULT kNoApplicationEndpoint = HresultFromWin32(ERROR_NOT_FOUND);  // 0x80070490
 inline constexpr HRESULT kChannelCountOverflow =
-    HresultFromWin32(kWin32ArithmeticOverflow);  // 0x80070216
-inline constexpr HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057u);
-inline constexpr HRESULT kUnsupportedFormat = static_cast<HRESULT>(0x88890008u);
-inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000Eu);  // E_OUTOFMEMORY
+    HresultFromWin32(ERROR_ARITHMETIC_OVERFLOW);  // 0x80070216
 
 constexpr bool Failed(HRESULT result) { return result < 0; }
 
@@ -54,9 +47,9 @@ HRESULT CatchOutOfMemory(Step&& step) noexcept {
   try {
     return step();
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return E_OUTOFMEMORY;
   } catch (const std::length_error&) {
-    return kOutOfMemory;
+    return E_OUTOFMEMORY;
   }
 }
 

@@ -19,8 +19,7 @@ int RunWithArguments(const std::vector<std::wstring>& arguments) {
 }
 
 int ReportArgumentsOutOfMemory() {
-  velmoravad::WriteText(stderr,
-                        velmoravad::FailureReport("Command line", velmoravad::kOutOfMemory).Text());
+  velmoravad::WriteText(stderr, velmoravad::FailureReport("Command line", E_OUTOFMEMORY).Text());
   return velmoravad::kExitFailure;
 }
 
