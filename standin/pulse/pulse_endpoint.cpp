@@ -2,6 +2,8 @@
 
 #include <audioclient.h>
 
+#include <new>
+
 #include "pulse/pulse_connection.h"
 
 namespace standin {
@@ -9,9 +11,11 @@ namespace {
 
 constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490u);  // ERROR_NOT_FOUND
 
-// Collects the replies of one info-list query.
+// Collects the replies of one info-list query. Callbacks run inside libpulse,
+// which no exception may cross: memory that runs out is noted instead.
 struct EndpointReplies {
   std::vector<PulseEndpoint>* endpoints;
+  bool outOfMemory = false;
 };
 
 const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
@@ -22,7 +26,8 @@ template <class Info>
 void CollectReply(const Info* info, int endOfList, void* userdata, EDataFlow flow,
                   const char* recordSource) {
   auto* replies = static_cast<EndpointReplies*>(userdata);
-  if (endOfList == 0 && info != nullptr) {
+  if (endOfList != 0 || info == nullptr) return;
+  try {
     PulseEndpoint endpoint;
     endpoint.flow = flow;
     endpoint.name = TextOrEmpty(info->name);
@@ -31,6 +36,8 @@ void CollectReply(const Info* info, int endOfList, void* userdata, EDataFlow flo
     endpoint.sampleSpec = info->sample_spec;
     endpoint.channelMap = info->channel_map;
     replies->endpoints->push_back(std::move(endpoint));
+  } catch (const std::bad_alloc&) {
+    replies->outOfMemory = true;
   }
 }
 
@@ -55,28 +62,39 @@ HRESULT RunQuery(PulseConnection& connection, pa_operation* operation) {
   return connection.WaitForOperation(operation) ? S_OK : AUDCLNT_E_SERVICE_NOT_RUNNING;
 }
 
+// A query's result once its replies are in.
+HRESULT RepliesResult(HRESULT result, bool outOfMemory) {
+  return SUCCEEDED(result) && outOfMemory ? E_OUTOFMEMORY : result;
+}
+
 HRESULT ListSources(PulseConnection& connection, std::vector<PulseEndpoint>* endpoints) {
   EndpointReplies replies{endpoints};
-  return RunQuery(connection,
-                  pa_context_get_source_info_list(connection.Context(), OnSourceInfo, &replies));
+  const HRESULT result = RunQuery(
+      connection, pa_context_get_source_info_list(connection.Context(), OnSourceInfo, &replies));
+  return RepliesResult(result, replies.outOfMemory);
 }
 
 HRESULT ListSinks(PulseConnection& connection, std::vector<PulseEndpoint>* endpoints) {
   EndpointReplies replies{endpoints};
-  return RunQuery(connection,
-                  pa_context_get_sink_info_list(connection.Context(), OnSinkInfo, &replies));
+  const HRESULT result = RunQuery(
+      connection, pa_context_get_sink_info_list(connection.Context(), OnSinkInfo, &replies));
+  return RepliesResult(result, replies.outOfMemory);
 }
 
 struct ServerDefaults {
   std::string source;
   std::string sink;
+  bool outOfMemory = false;
 };
 
 void OnServerInfo(pa_context*, const pa_server_info* info, void* userdata) {
   auto* defaults = static_cast<ServerDefaults*>(userdata);
-  if (info != nullptr) {
+  if (info == nullptr) return;
+  try {
     defaults->source = TextOrEmpty(info->default_source_name);
     defaults->sink = TextOrEmpty(info->default_sink_name);
+  } catch (const std::bad_alloc&) {
+    defaults->outOfMemory = true;
   }
 }
 
@@ -87,11 +105,11 @@ HRESULT FindByName(PulseConnection& connection, EDataFlow flow, const std::strin
   std::vector<PulseEndpoint> found;
   EndpointReplies replies{&found};
   pa_context* context = connection.Context();
-  const HRESULT result = RunQuery(
-      connection,
+  pa_operation* operation =
       flow == eCapture
           ? pa_context_get_source_info_by_name(context, name.c_str(), OnSourceInfo, &replies)
-          : pa_context_get_sink_info_by_name(context, name.c_str(), OnSinkInfo, &replies));
+          : pa_context_get_sink_info_by_name(context, name.c_str(), OnSinkInfo, &replies);
+  const HRESULT result = RepliesResult(RunQuery(connection, operation), replies.outOfMemory);
   if (FAILED(result)) return result;
   // The server also answers for other spellings of a name (@DEFAULT_SOURCE@,
   // an index, ...); an id is only ever the name itself.
@@ -128,8 +146,10 @@ HRESULT FindDefaultPulseEndpoint(PulseConnection& connection, EDataFlow flow,
   if (flow != eCapture && flow != eRender) return E_INVALIDARG;
   MainloopLock lock(connection);
   ServerDefaults defaults;
-  const HRESULT result = RunQuery(
-      connection, pa_context_get_server_info(connection.Context(), OnServerInfo, &defaults));
+  const HRESULT result = RepliesResult(
+      RunQuery(connection,
+               pa_context_get_server_info(connection.Context(), OnServerInfo, &defaults)),
+      defaults.outOfMemory);
   if (FAILED(result)) return result;
   const std::string& name = flow == eCapture ? defaults.source : defaults.sink;
   if (name.empty()) return kNotFound;
