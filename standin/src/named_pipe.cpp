@@ -48,16 +48,9 @@ PipeInstance* PipeFromHandle(HANDLE handle) {
 
 bool BindAbstract(int fd, const std::string& name) {
   sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (name.size() + 1 > sizeof(address.sun_path)) {
-    errno = EINVAL;
-    return false;
-  }
-  // The abstract name is a NUL followed by the name, with no terminator; the
-  // address length marks its end.
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-  return bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+  socklen_t length = 0;
+  return standin::AbstractAddress(name, address, length) &&
+         bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
 }
 
 // A listening socket on the abstract name, or an invalid one with errno set
@@ -101,6 +94,20 @@ bool IsPeerAllowed(int connection) {
 }  // namespace
 
 namespace standin {
+
+bool AbstractAddress(const std::string& name, sockaddr_un& address, socklen_t& length) {
+  address = sockaddr_un{};
+  address.sun_family = AF_UNIX;
+  if (name.size() + 1 > sizeof(address.sun_path)) {
+    errno = EINVAL;
+    return false;
+  }
+  // The abstract name is a NUL followed by the name, with no terminator; the
+  // address length marks its end.
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  return true;
+}
 
 std::optional<std::string> SocketNameFromPipeName(LPCWSTR pipeName) {
   if (pipeName == nullptr) return std::nullopt;

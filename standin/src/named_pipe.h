@@ -28,7 +28,9 @@
 //                        (/proc/self/net/unix) until the name has a free instance
 #pragma once
 
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/un.h>
 #include <windows.h>
 
 #include <optional>
@@ -40,6 +42,10 @@ namespace standin {
 // leading NUL; nothing for a name outside "\\.\pipe\" or one that is not
 // printable ASCII.
 std::optional<std::string> SocketNameFromPipeName(LPCWSTR pipeName);
+
+// The address of the abstract socket `name`, and its length; false with errno
+// EINVAL for a name too long for any address.
+bool AbstractAddress(const std::string& name, sockaddr_un& address, socklen_t& length);
 
 // Windows' default pipe security lets only the owner and administrators write:
 // a writer is let in when its uid is ours or root's.

@@ -7,8 +7,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstddef>
-#include <cstring>
 #include <fstream>
 #include <new>
 #include <sstream>
@@ -88,10 +86,9 @@ NameState ProbeName(const std::string& socketName) {
 
 bool ConnectAbstract(int fd, const std::string& name) {
   sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-  return connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+  socklen_t length = 0;
+  return standin::AbstractAddress(name, address, length) &&
+         connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
 }
 
 }  // namespace

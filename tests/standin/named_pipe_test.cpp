@@ -187,6 +187,11 @@ TEST(StandinPipeClient, TellsAnAbsentPipeFromABusyOneAndFailsWritesOnceTheReader
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(WaitNamedPipeW(name.c_str(), 1000));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  // A name longer than any socket address is absent too.
+  const std::wstring tooLong = name + std::wstring(200, L'x');
+  EXPECT_EQ(CreateFileW(tooLong.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
   HANDLE pipe = CreatePipe(name);
   ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
