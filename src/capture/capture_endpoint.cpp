@@ -109,8 +109,10 @@ HRESULT CaptureEndpoint::MoveWaitingPackets() {
 }
 
 void CaptureEndpoint::ReserveQueue() {
-  // A packet is one device period: 100 ms in exclusive mode, about 10 ms shared.
-  constexpr std::size_t kPeriodFrames = kFramesPerSecond / 10;
+  // A packet is one device period: the exclusive buffer, about 10 ms shared.
+  constexpr std::size_t kReferenceTimePerSecond = 10'000'000;  // 100-ns units
+  constexpr std::size_t kPeriodFrames =
+      kExclusiveBufferDuration * kFramesPerSecond / kReferenceTimePerSecond;
   samples.Reserve((kQueueFramesLimit + kPeriodFrames) * channels);
 }
 

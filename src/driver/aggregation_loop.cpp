@@ -11,11 +11,11 @@ constexpr DWORD kFlushPauseMilliseconds = 1;
 }  // namespace
 
 HRESULT StartCaptureStreams(EndpointList& endpoints) {
-  const HRESULT result = CatchOutOfMemory([&] {
+  const HRESULT reserved = CatchOutOfMemory([&] {
     for (CaptureEndpoint& endpoint : endpoints) endpoint.ReserveQueue();
     return S_OK;
   });
-  if (Failed(result)) return result;
+  if (Failed(reserved)) return reserved;
   for (CaptureEndpoint& endpoint : endpoints) {
     const HRESULT result = endpoint.audioClient->Start();
     if (Failed(result)) return result;
