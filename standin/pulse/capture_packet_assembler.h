@@ -1,8 +1,8 @@
 // Turns the fragments of a PulseAudio record stream into capture packets of whole
 // frames. Every fragment is copied, so that the record stream can drop it at
 // once: a fragment still held is a block of the server's shared memory, and when
-// the connection dies libpulse waits, holding the mainloop lock, until every such
-// block is given back, which would hang every later call. A hole (no data, only
+// the connection dies libpulse waits until every such block is given back, which
+// would hang every later call. A hole (no data, only
 // a length) becomes a silent packet of zeros. Should the stream ever hand out a
 // fragment that ends inside a frame, the partial frame waits for the next
 // fragment, so no caller ever sees part of a frame.

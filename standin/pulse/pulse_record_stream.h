@@ -1,7 +1,8 @@
 // One PulseAudio record stream: what an initialised audio client captures from,
 // shared by the audio client (start, stop) and its capture clients (packets).
 // Every member runs under the connection's mainloop lock, which therefore also
-// guards the packet state; the mainloop thread only signals stream state changes.
+// guards the packet state; the capture calls run the mainloop themselves to take
+// in what the server has sent.
 #pragma once
 
 #include <windows.h>
