@@ -14,6 +14,15 @@ from pathlib import Path
 HERE = Path(__file__).parent
 RUN_TIMEOUT_SECONDS = 60
 SCRIPT_TIMEOUT_SECONDS = 30
+# The "counted" feed pattern: channel tag t in the top 5 bits, the frame count
+# modulo 2048 in the low 11.
+COUNTER_MASK = 2047
+
+
+def counted(tag, frame):
+    """Sample `frame` of the counted pattern of channel tag `tag`, as signed 16 bits."""
+    value = (tag << 11) | (frame & COUNTER_MASK)
+    return value - 65536 if value >= 32768 else value
 
 
 @dataclass

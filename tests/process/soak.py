@@ -29,7 +29,7 @@ from array import array
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
-from process_harness import PrivatePulseServer
+from process_harness import PrivatePulseServer, counted
 
 FRAMES_PER_TICK = 480
 FRAMES_PER_SECOND = 48000
@@ -40,14 +40,9 @@ ANNOUNCEMENT_TAG = SOURCES * 2 + 1
 STOPPED_LINE = b"aggregate_stopped reason=stdout_closed\n"
 
 
-def to_signed(value):
-    return value - 65536 if value >= 32768 else value
-
-
 # Channel tag t's counted samples from frame 0 on, long enough for any block
 # to be a slice of it.
-PATTERNS = {tag: array("h", (to_signed((tag << 11) | (frame & 2047))
-                             for frame in range(2048 + FRAMES_PER_TICK)))
+PATTERNS = {tag: array("h", (counted(tag, frame) for frame in range(2048 + FRAMES_PER_TICK)))
             for tag in range(1, ANNOUNCEMENT_TAG + 2)}
 
 
@@ -97,7 +92,7 @@ class AnnouncementWriter(threading.Thread):
         out = bytearray()
         for frame in range(first_frame, first_frame + frames):
             for tag in (ANNOUNCEMENT_TAG, ANNOUNCEMENT_TAG + 1):
-                out += ((tag << 11) | (frame & 2047)).to_bytes(2, "little")
+                out += counted(tag, frame).to_bytes(2, "little", signed=True)
         return bytes(out)
 
     def run(self):

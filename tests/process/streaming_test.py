@@ -20,14 +20,13 @@ import time
 import unittest
 from pathlib import Path
 
-from process_harness import PrivatePipeWireServer, PrivatePulseServer
+from process_harness import COUNTER_MASK, PrivatePipeWireServer, PrivatePulseServer, counted
 
 BINARY = None
 ANNOUNCE = None
 
 FRAMES_PER_TICK = 480
 FRAMES_PER_SECOND = 48000
-COUNTER_MASK = 2047
 
 # (name, description, channels, feed value); added in this scrambled order. A
 # source's channel c carries tag value + c.
@@ -50,10 +49,6 @@ STATUS_LINES = (
     b"announcement_channels=2 channels=11 sample_rate=48000\n")
 CHANNELS = 11
 BLOCK_BYTES = CHANNELS * 2 * FRAMES_PER_TICK
-
-
-def counted(tag, frame):
-    return struct.unpack("<h", struct.pack("<H", (tag << 11) | (frame & COUNTER_MASK)))[0]
 
 
 def columns_of(blocks, first_channel, channel_count):
