@@ -20,13 +20,13 @@ import time
 import unittest
 from pathlib import Path
 
-from process_harness import PrivatePulseServer
+from process_harness import ANNOUNCEMENT_SOCAT_ADDRESS, ANNOUNCEMENT_SOCKET, PrivatePulseServer
 
 AGGREGATE = None
 ANNOUNCE = None
 RATE = 48000
 FRAME_BYTES = 8  # one application endpoint of 2 channels, then the 2 announcement channels
-PIPE_SOCKET = b"\0VelmoraDSPAnnouncement"
+PIPE_SOCKET = b"\0" + ANNOUNCEMENT_SOCKET.encode()
 
 
 def clip_frames(clip_id, frames):
@@ -158,7 +158,7 @@ class AnnounceTest(unittest.TestCase):
 
         raw = self.directory / "three.raw"
         raw.write_bytes(pcm(clip_frames(4, len(frames))))
-        subprocess.run(["socat", "-u", "FILE:%s" % raw, "ABSTRACT-CONNECT:VelmoraDSPAnnouncement"],
+        subprocess.run(["socat", "-u", "FILE:%s" % raw, ANNOUNCEMENT_SOCAT_ADDRESS],
                        check=True, timeout=30)
         kept = [frame for frame in self.played(aggregator, 1.5) if frame[1] == -4]
         self.assertLess(len(kept), 1.2 * RATE, "socat's clip came through whole")

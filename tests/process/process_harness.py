@@ -14,6 +14,10 @@ from pathlib import Path
 HERE = Path(__file__).parent
 RUN_TIMEOUT_SECONDS = 60
 SCRIPT_TIMEOUT_SECONDS = 30
+# The announcement pipe on Linux: an abstract socket of this name.
+ANNOUNCEMENT_SOCKET = "VelmoraDSPAnnouncement"
+# socat's address of that socket, for a writer.
+ANNOUNCEMENT_SOCAT_ADDRESS = "ABSTRACT-CONNECT:" + ANNOUNCEMENT_SOCKET
 # The "counted" feed pattern: channel tag t in the top 5 bits, the frame count
 # modulo 2048 in the low 11.
 COUNTER_MASK = 2047

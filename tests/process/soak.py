@@ -29,7 +29,7 @@ from array import array
 from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
-from process_harness import PrivatePulseServer, counted
+from process_harness import ANNOUNCEMENT_SOCKET, PrivatePulseServer, counted
 
 FRAMES_PER_TICK = 480
 FRAMES_PER_SECOND = 48000
@@ -99,7 +99,7 @@ class AnnouncementWriter(threading.Thread):
         while not self.stop.is_set():
             try:
                 connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-                connection.connect("\0VelmoraDSPAnnouncement")
+                connection.connect("\0" + ANNOUNCEMENT_SOCKET)
             except OSError:
                 connection.close()
                 time.sleep(0.05)

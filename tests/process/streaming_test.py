@@ -20,7 +20,8 @@ import time
 import unittest
 from pathlib import Path
 
-from process_harness import COUNTER_MASK, PrivatePipeWireServer, PrivatePulseServer, counted
+from process_harness import (ANNOUNCEMENT_SOCAT_ADDRESS, COUNTER_MASK, PrivatePipeWireServer,
+                             PrivatePulseServer, counted)
 
 BINARY = None
 ANNOUNCE = None
@@ -297,7 +298,7 @@ class AnnouncementPipeDoorsTest(unittest.TestCase):
 
         def write_as(user_options, clip):
             return subprocess.run(["setpriv", *user_options, "socat", "-u", str(clips / clip),
-                                   "ABSTRACT-CONNECT:VelmoraDSPAnnouncement"],
+                                   ANNOUNCEMENT_SOCAT_ADDRESS],
                                   capture_output=True, timeout=30)
         refused = write_as(["--reuid", "65534", "--regid", "65534", "--clear-groups"],
                            "nobody.raw")
