@@ -52,7 +52,7 @@ void AnnouncementSource::ServePipe() {
 UniqueHandle AnnouncementSource::CreatePipeInstance() {
   for (;;) {
     UniqueHandle pipe(pipes_.CreateNamedPipe(
-        kPipeName, PIPE_ACCESS_INBOUND,
+        kAnnouncementPipeName, PIPE_ACCESS_INBOUND,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_ACCEPT_REMOTE_CLIENTS,
         /*nMaxInstances=*/1, /*nOutBufferSize=*/0, kPipeInputBufferBytes, /*nDefaultTimeOut=*/0,
         /*lpSecurityAttributes=*/nullptr));

@@ -25,7 +25,6 @@ namespace velmoravad {
 
 class AnnouncementSource {
  public:
-  static constexpr const wchar_t* kPipeName = kAnnouncementPipeName;
   // The pipe's input buffer, in bytes: one second of the two channels.
   static constexpr DWORD kPipeInputBufferBytes = kFramesPerSecond * kAnnouncementFrameBytes;
   static constexpr DWORD kCreateRetryDelayMilliseconds = 1000;

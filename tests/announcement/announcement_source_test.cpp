@@ -177,7 +177,7 @@ TEST(AnnouncementPipe, AcceptsAWriterThatConnectedBeforeTheServerWaited) {
 TEST(AnnouncementPipe, RetriesANameServedElsewhereUntilItIsFree) {
   AnnouncementSource source;
   // Another server holds the single instance of the name.
-  UniqueHandle other(CreateNamedPipeW(AnnouncementSource::kPipeName, PIPE_ACCESS_INBOUND, 0, 1, 0,
+  UniqueHandle other(CreateNamedPipeW(kAnnouncementPipeName, PIPE_ACCESS_INBOUND, 0, 1, 0,
                                       AnnouncementSource::kPipeInputBufferBytes, 0, nullptr));
   ASSERT_TRUE(other.IsValid());
 

@@ -32,7 +32,7 @@ TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
     testing::ServedConnection server(source);
     // socat tries once: let the server create its instance first.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!WaitNamedPipeW(AnnouncementSource::kPipeName, 100) &&
+    while (!WaitNamedPipeW(kAnnouncementPipeName, 100) &&
            std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
