@@ -119,8 +119,9 @@ class StreamingTest(unittest.TestCase):
     SERVER = PrivatePulseServer
     # PulseAudio's pipe source passes on everything its feed writes. PipeWire's
     # runs on its own clock: when the feed falls behind (under load) it plays
-    # silence and may go on further along the feed.
-    SKIPS_AFTER_SILENCE = False
+    # silence and may go on further along the feed, and now and then it drops a
+    # graph cycle (256 frames here), which parec reading the same source sees too.
+    SERVER_SKIPS = False
 
     def start_server(self):
         server = self.SERVER()
@@ -136,12 +137,14 @@ class StreamingTest(unittest.TestCase):
             self.addCleanup(feeds[name].stop)
         return feeds
 
-    def check_source(self, frames, first_tag, name):
+    def check_source(self, frames, first_tag, name, server_skips=False):
         """Each frame is all zeros or one whole frame of the source, with every
-        channel's tag; the frames come in order, none lost or repeated (but
-        after silence where the server's source may skip, see SKIPS_AFTER_SILENCE)."""
+        channel's tag; the frames come in order, none lost or repeated. Where
+        the server's source may skip (SERVER_SKIPS), it may go forward after
+        silence, and elsewhere at most once a second, but never repeat."""
         previous = None
         after_silence = False
+        skips = 0
         for index, frame in enumerate(frames):
             if all(sample == 0 for sample in frame):
                 after_silence = True
@@ -152,11 +155,14 @@ class StreamingTest(unittest.TestCase):
                              "%s, frame %d: %r" % (name, index, frame))
             self.assertEqual(len(counters), 1, "%s, frame %d is torn: %r" % (name, index, frame))
             counter = counters.pop()
-            if previous is not None and not (after_silence and self.SKIPS_AFTER_SILENCE):
-                self.assertEqual(counter, (previous + 1) & COUNTER_MASK,
-                                 "%s, frame %d: a frame lost or repeated" % (name, index))
+            if previous is not None and counter != (previous + 1) & COUNTER_MASK:
+                self.assertTrue(server_skips and counter != previous,
+                                "%s, frame %d: a frame lost or repeated" % (name, index))
+                skips += 0 if after_silence else 1
             previous = counter
             after_silence = False
+        self.assertLessEqual(skips, len(frames) // FRAMES_PER_SECOND,
+                             "%s: the server's source skipped too often" % name)
 
     def test_every_source_streams_whole_in_order_and_on_time(self):
         server = self.start_server()
@@ -192,7 +198,7 @@ class StreamingTest(unittest.TestCase):
         for name in CHANNEL_ORDER:
             channels, value = next((c, v) for n, _, c, v in SOURCES if n == name)
             source_frames = columns_of(run.blocks, first, channels)
-            self.check_source(source_frames, value, name)
+            self.check_source(source_frames, value, name, self.SERVER_SKIPS)
             first += channels
             if name == "app2":
                 # Silent to the end once its feed stopped, while the others
@@ -272,7 +278,7 @@ class StreamingTest(unittest.TestCase):
 
 class StreamingOnPipeWireTest(StreamingTest):
     SERVER = PrivatePipeWireServer
-    SKIPS_AFTER_SILENCE = True
+    SERVER_SKIPS = True
 
 
 class AnnouncementPipeDoorsTest(unittest.TestCase):
