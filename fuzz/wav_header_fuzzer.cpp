@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "announce/clip_reader.h"
-#include "announce/memory_byte_source.h"
-#include "announce/wav_header.h"
+#include "velmoravad-announce/clip_reader.h"
+#include "tools/velmoravad-announce/memory_byte_source.h"
+#include "velmoravad-announce/wav_header.h"
 
 namespace {
 

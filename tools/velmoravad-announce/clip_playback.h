@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "announce/clip_input.h"
-#include "announce/progress_line.h"
+#include "velmoravad-announce/clip_input.h"
+#include "velmoravad-announce/progress_line.h"
 
 namespace velmoravad {
 

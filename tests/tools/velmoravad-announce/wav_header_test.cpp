@@ -1,14 +1,14 @@
 // The WAV reader and the clip reader on hand-made files, read as a file and as a
 // pipe: what each plays, or what it is refused for.
-#include "announce/wav_header.h"
+#include "velmoravad-announce/wav_header.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "announce/clip_reader.h"
-#include "announce/memory_byte_source.h"
-#include "announce/wav_builder.h"
+#include "velmoravad-announce/clip_reader.h"
+#include "tools/velmoravad-announce/memory_byte_source.h"
+#include "tools/velmoravad-announce/wav_builder.h"
 
 namespace velmoravad::testing {
 namespace {

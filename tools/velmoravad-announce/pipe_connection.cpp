@@ -1,4 +1,4 @@
-#include "announce/pipe_connection.h"
+#include "velmoravad-announce/pipe_connection.h"
 
 #include <algorithm>
 #include <chrono>

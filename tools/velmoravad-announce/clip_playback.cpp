@@ -1,8 +1,8 @@
-#include "announce/clip_playback.h"
+#include "velmoravad-announce/clip_playback.h"
 
 #include <array>
 
-#include "announce/write_pacer.h"
+#include "velmoravad-announce/write_pacer.h"
 #include "common/output_format.h"
 
 namespace velmoravad {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "announce/byte_source.h"
+#include "velmoravad-announce/byte_source.h"
 
 namespace velmoravad::testing {
 

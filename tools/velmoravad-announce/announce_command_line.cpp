@@ -1,8 +1,8 @@
-#include "announce/announce_command_line.h"
+#include "velmoravad-announce/announce_command_line.h"
 
 #include <algorithm>
 
-#include "announce/clip_input.h"
+#include "velmoravad-announce/clip_input.h"
 
 namespace velmoravad {
 namespace {

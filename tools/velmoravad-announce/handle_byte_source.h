@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "announce/byte_source.h"
+#include "velmoravad-announce/byte_source.h"
 #include "common/unique_handle.h"
 
 namespace velmoravad {

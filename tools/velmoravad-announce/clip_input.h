@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "announce/clip_reader.h"
-#include "announce/handle_byte_source.h"
+#include "velmoravad-announce/clip_reader.h"
+#include "velmoravad-announce/handle_byte_source.h"
 
 namespace velmoravad {
 

@@ -1,7 +1,7 @@
-#include "announce/clip_input.h"
+#include "velmoravad-announce/clip_input.h"
 
-#include "announce/announce_report.h"
-#include "announce/wav_header.h"
+#include "velmoravad-announce/announce_report.h"
+#include "velmoravad-announce/wav_header.h"
 #include "common/output_format.h"
 #include "common/text_encoding.h"
 

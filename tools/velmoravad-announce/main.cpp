@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "announce/announce_run.h"
-#include "announce/console_stop.h"
+#include "velmoravad-announce/announce_run.h"
+#include "velmoravad-announce/console_stop.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "announce/announce_run.h"
+#include "velmoravad-announce/announce_run.h"
 
-#include "announce/announce_command_line.h"
-#include "announce/announce_report.h"
-#include "announce/clip_input.h"
-#include "announce/clip_playback.h"
-#include "announce/pipe_connection.h"
-#include "announce/progress_line.h"
+#include "velmoravad-announce/announce_command_line.h"
+#include "velmoravad-announce/announce_report.h"
+#include "velmoravad-announce/clip_input.h"
+#include "velmoravad-announce/clip_playback.h"
+#include "velmoravad-announce/pipe_connection.h"
+#include "velmoravad-announce/progress_line.h"
 
 namespace velmoravad {
 namespace {

@@ -1,4 +1,4 @@
-#include "announce/console_stop.h"
+#include "velmoravad-announce/console_stop.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "announce/progress_line.h"
+#include "velmoravad-announce/progress_line.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "announce/byte_source.h"
+#include "velmoravad-announce/byte_source.h"
 
 namespace velmoravad {
 

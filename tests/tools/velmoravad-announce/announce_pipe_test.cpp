@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "announce/announce_run.h"
-#include "announce/wav_builder.h"
-#include "announce/write_pacer.h"
+#include "velmoravad-announce/announce_run.h"
+#include "tools/velmoravad-announce/wav_builder.h"
+#include "velmoravad-announce/write_pacer.h"
 #include "announcement/announcement_source.h"
 #include "announcement/pipe_writer.h"
 #include "announcement/served_connection.h"

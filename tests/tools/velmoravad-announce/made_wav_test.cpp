@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "announce/clip_input.h"
-#include "announce/wav_builder.h"
+#include "velmoravad-announce/clip_input.h"
+#include "tools/velmoravad-announce/wav_builder.h"
 #include "common/text_encoding.h"
 
 namespace velmoravad::testing {

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <optional>
 
-#include "announce/announce_report.h"
+#include "velmoravad-announce/announce_report.h"
 #include "common/unique_handle.h"
 
 namespace velmoravad {

@@ -1,8 +1,8 @@
-#include "announce/announce_command_line.h"
+#include "velmoravad-announce/announce_command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "announce/progress_line.h"
+#include "velmoravad-announce/progress_line.h"
 
 namespace velmoravad {
 namespace {

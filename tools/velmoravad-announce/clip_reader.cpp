@@ -1,4 +1,4 @@
-#include "announce/clip_reader.h"
+#include "velmoravad-announce/clip_reader.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "announce/handle_byte_source.h"
+#include "velmoravad-announce/handle_byte_source.h"
 
 #include <algorithm>
 #include <limits>

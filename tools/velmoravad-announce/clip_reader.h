@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "announce/byte_source.h"
+#include "velmoravad-announce/byte_source.h"
 
 namespace velmoravad {
 

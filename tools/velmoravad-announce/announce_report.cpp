@@ -1,4 +1,4 @@
-#include "announce/announce_report.h"
+#include "velmoravad-announce/announce_report.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "announce/write_pacer.h"
+#include "velmoravad-announce/write_pacer.h"
 
 namespace velmoravad {
 

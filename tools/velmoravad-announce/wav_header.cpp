@@ -1,4 +1,4 @@
-#include "announce/wav_header.h"
+#include "velmoravad-announce/wav_header.h"
 
 #include <algorithm>
 #include <array>
