@@ -31,6 +31,22 @@ std::vector<std::uint8_t> WriterBytes(int writer, int frames, std::size_t extraB
   return bytes;
 }
 
+enum class PipeCall { kCreateNamedPipe, kConnectNamedPipe, kReadFile, kDisconnectNamedPipe };
+
+const char* PipeCallName(PipeCall call) {
+  switch (call) {
+    case PipeCall::kCreateNamedPipe:
+      return "CreateNamedPipe";
+    case PipeCall::kConnectNamedPipe:
+      return "ConnectNamedPipe";
+    case PipeCall::kReadFile:
+      return "ReadFile";
+    case PipeCall::kDisconnectNamedPipe:
+      return "DisconnectNamedPipe";
+  }
+  return "?";
+}
+
 // Writers that connect one after another, each sending its bytes in reads of
 // the given sizes; call number `failCall` (from 1) fails.
 class ScriptedPipes final : public PipeSystem {
@@ -43,12 +59,12 @@ class ScriptedPipes final : public PipeSystem {
 
   HANDLE CreateNamedPipe(LPCWSTR, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                          LPSECURITY_ATTRIBUTES) override {
-    if (Fails("CreateNamedPipe", ERROR_PIPE_BUSY)) return INVALID_HANDLE_VALUE;
+    if (Fails(PipeCall::kCreateNamedPipe, ERROR_PIPE_BUSY)) return INVALID_HANDLE_VALUE;
     return CreateEventW(nullptr, FALSE, FALSE, nullptr);  // a real handle to close
   }
   // The next writer connects; a failed wait loses it.
   BOOL ConnectNamedPipe(HANDLE) override {
-    if (Fails("ConnectNamedPipe", ERROR_NO_DATA)) {
+    if (Fails(PipeCall::kConnectNamedPipe, ERROR_NO_DATA)) {
       if (!writers.empty()) writers.pop_front();
       return FALSE;
     }
@@ -62,7 +78,7 @@ class ScriptedPipes final : public PipeSystem {
   }
   BOOL ReadFile(HANDLE, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead) override {
     *bytesRead = 0;
-    if (Fails("ReadFile", ERROR_BROKEN_PIPE)) return FALSE;
+    if (Fails(PipeCall::kReadFile, ERROR_BROKEN_PIPE)) return FALSE;
     Writer& writer = served.back();
     if (writer.reads.empty()) return TRUE;  // the writer closed its end
     const std::size_t size = std::min<std::size_t>(
@@ -75,18 +91,18 @@ class ScriptedPipes final : public PipeSystem {
     return TRUE;
   }
   BOOL DisconnectNamedPipe(HANDLE) override {
-    return !Fails("DisconnectNamedPipe", ERROR_PIPE_NOT_CONNECTED);
+    return !Fails(PipeCall::kDisconnectNamedPipe, ERROR_PIPE_NOT_CONNECTED);
   }
   void Sleep(DWORD milliseconds) override { pauses.push_back(milliseconds); }
 
   std::deque<Writer> writers;  // still to connect
   std::vector<Writer> served;  // connected, with what each delivered
-  std::vector<std::string> calls;
+  std::vector<PipeCall> calls;
   std::vector<DWORD> pauses;
   std::size_t failCall = 0;
 
  private:
-  bool Fails(const char* call, DWORD error) {
+  bool Fails(PipeCall call, DWORD error) {
     calls.push_back(call);
     if (calls.size() != failCall) return false;
     SetLastError(error);
@@ -131,18 +147,19 @@ TEST(AnnouncementPipeFailures, EveryPipeCallFailingInTurnLosesOnlyWhatItMust) {
   for (std::size_t k = 1; k <= clean.pipes.calls.size(); ++k) {
     Served failing;
     Serve(failing, k);
-    const std::string& call = clean.pipes.calls[k - 1];
+    const PipeCall call = clean.pipes.calls[k - 1];
+    const char* name = PipeCallName(call);
     std::vector<std::int16_t> expected;
     for (const ScriptedPipes::Writer& writer : failing.pipes.served) {
       const std::vector<std::int16_t> delivered = FramesDelivered(writer);
       expected.insert(expected.end(), delivered.begin(), delivered.end());
     }
-    EXPECT_EQ(failing.frames, expected) << "call " << k << " " << call;
-    if (call == "CreateNamedPipe") {
+    EXPECT_EQ(failing.frames, expected) << "call " << k << " " << name;
+    if (call == PipeCall::kCreateNamedPipe) {
       EXPECT_EQ(failing.pipes.pauses, std::vector<DWORD>{1000}) << "call " << k;
     }
-    if (call == "CreateNamedPipe" || call == "DisconnectNamedPipe") {
-      EXPECT_EQ(failing.frames, clean.frames) << "call " << k << " " << call;
+    if (call == PipeCall::kCreateNamedPipe || call == PipeCall::kDisconnectNamedPipe) {
+      EXPECT_EQ(failing.frames, clean.frames) << "call " << k << " " << name;
     }
   }
 }

@@ -11,6 +11,7 @@ namespace velmoravad {
 namespace {
 
 using testing::FakeAudioSystem;
+using testing::FakeCall;
 using testing::FakeEndpointScript;
 
 constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004u);
@@ -123,7 +124,7 @@ TEST_F(CaptureEndpointTest, OnlyExactFormatAcceptanceSetsUpAStream) {
 
   FakeEndpointScript& refusing = system_.AddEndpoint(L"Refusing", L"refusing", 2);
   refusing.formatSupport = AUDCLNT_E_UNSUPPORTED_FORMAT;
-  refusing.failures["IsFormatSupported"] = kDeviceInvalidated;
+  refusing.failures[FakeCall::kIsFormatSupported] = kDeviceInvalidated;
   CaptureEndpoint refusingEndpoint = Identified(refusing);
   EXPECT_EQ(refusingEndpoint.OpenCaptureStream(true, true), kDeviceInvalidated);
 
@@ -131,23 +132,23 @@ TEST_F(CaptureEndpointTest, OnlyExactFormatAcceptanceSetsUpAStream) {
 }
 
 TEST_F(CaptureEndpointTest, EachFailingStepReturnsItsResultAndKeepsWhatWasObtained) {
-  const char* steps[] = {"Activate", "GetMixFormat", "Initialize", "SetEventHandle", "GetService"};
-  for (const char* step : steps) {
+  for (const FakeCall step : {FakeCall::kActivate, FakeCall::kGetMixFormat, FakeCall::kInitialize,
+                              FakeCall::kSetEventHandle, FakeCall::kGetService}) {
     FakeAudioSystem system;
     FakeEndpointScript& script = system.AddEndpoint(L"Endpoint", L"id", 2);
     script.failures[step] = kDeviceInvalidated;
     CaptureEndpoint endpoint;
     endpoint.device = ComPtr<IMMDevice>::Adopt(testing::MakeFakeDevice(system, script));
-    EXPECT_EQ(endpoint.OpenCaptureStream(true, true), kDeviceInvalidated) << step;
-    const std::string failing(step);
-    EXPECT_EQ(static_cast<bool>(endpoint.audioClient), failing != "Activate") << step;
+    const char* name = testing::FakeCallName(step);
+    EXPECT_EQ(endpoint.OpenCaptureStream(true, true), kDeviceInvalidated) << name;
+    EXPECT_EQ(static_cast<bool>(endpoint.audioClient), step != FakeCall::kActivate) << name;
     EXPECT_EQ(endpoint.captureEvent.IsValid(),
-              failing == "SetEventHandle" || failing == "GetService")
-        << step;
-    EXPECT_FALSE(endpoint.captureClient) << step;
+              step == FakeCall::kSetEventHandle || step == FakeCall::kGetService)
+        << name;
+    EXPECT_FALSE(endpoint.captureClient) << name;
     endpoint = CaptureEndpoint();
-    EXPECT_EQ(system.HeldReferences(), 0) << step;
-    EXPECT_EQ(system.overReleases, 0) << step;
+    EXPECT_EQ(system.HeldReferences(), 0) << name;
+    EXPECT_EQ(system.overReleases, 0) << name;
   }
 }
 
@@ -204,7 +205,9 @@ TEST_F(CaptureEndpointTest, QueueKeepsTheNewestSecondAfterEveryPacket) {
 }
 
 TEST_F(CaptureEndpointTest, DrainFailuresReturnAtOnceAndKeepEarlierPackets) {
-  for (const char* step : {"GetNextPacketSize", "GetBuffer", "ReleaseBuffer"}) {
+  for (const FakeCall step :
+       {FakeCall::kGetNextPacketSize, FakeCall::kGetBuffer, FakeCall::kReleaseBuffer}) {
+    const char* name = testing::FakeCallName(step);
     FakeAudioSystem system;
     FakeEndpointScript& script = system.AddEndpoint(L"Endpoint", L"id", 1);
     CaptureEndpoint endpoint;
@@ -212,9 +215,9 @@ TEST_F(CaptureEndpointTest, DrainFailuresReturnAtOnceAndKeepEarlierPackets) {
     ASSERT_EQ(endpoint.OpenCaptureStream(true, true), S_OK);
     script.QueuePacket({7});
     script.failures[step] = kDeviceInvalidated;
-    EXPECT_EQ(endpoint.DrainCapturePackets(), kDeviceInvalidated) << step;
+    EXPECT_EQ(endpoint.DrainCapturePackets(), kDeviceInvalidated) << name;
     // A packet already read stays queued when its release fails.
-    EXPECT_EQ(endpoint.samples.Size(), std::string(step) == "ReleaseBuffer" ? 1u : 0u) << step;
+    EXPECT_EQ(endpoint.samples.Size(), step == FakeCall::kReleaseBuffer ? 1u : 0u) << name;
   }
 }
 

@@ -8,6 +8,7 @@ namespace velmoravad {
 namespace {
 
 using testing::FakeAudioSystem;
+using testing::FakeCall;
 using testing::FakeEndpointScript;
 
 constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004u);
@@ -97,32 +98,36 @@ TEST_F(EndpointDiscoveryTest, NoApplicationEndpointIsNotFound) {
 }
 
 TEST_F(EndpointDiscoveryTest, SystemFailuresAreHandedUpUnchanged) {
-  for (const char* step : {"CoCreateInstance", "EnumAudioEndpoints", "GetCount"}) {
+  for (const FakeCall step :
+       {FakeCall::kCoCreateInstance, FakeCall::kEnumAudioEndpoints, FakeCall::kGetCount}) {
+    const char* name = testing::FakeCallName(step);
     FakeAudioSystem system;
     system.AddEndpoint(L"VelmoraDSP Application 1 Output", L"a");
     system.failures[step] = kDeviceInvalidated;
     EndpointList endpoints;
-    EXPECT_EQ(EnumerateApplicationEndpoints(endpoints), kDeviceInvalidated) << step;
-    EXPECT_TRUE(endpoints.empty()) << step;
-    EXPECT_EQ(system.HeldReferences(), 0) << step;
+    EXPECT_EQ(EnumerateApplicationEndpoints(endpoints), kDeviceInvalidated) << name;
+    EXPECT_TRUE(endpoints.empty()) << name;
+    EXPECT_EQ(system.HeldReferences(), 0) << name;
   }
 }
 
 TEST_F(EndpointDiscoveryTest, AFailingEndpointEndsTheEnumerationEvenIfItWouldNotMatch) {
-  for (const char* step : {"Item", "OpenPropertyStore", "GetValue", "GetId"}) {
+  for (const FakeCall step :
+       {FakeCall::kItem, FakeCall::kOpenPropertyStore, FakeCall::kGetValue, FakeCall::kGetId}) {
+    const char* name = testing::FakeCallName(step);
     FakeAudioSystem system;
     system.AddEndpoint(L"VelmoraDSP Application 1 Output", L"a");
     system.AddEndpoint(L"Not an application endpoint", L"other").failures[step] =
         kDeviceInvalidated;
     system.AddEndpoint(L"VelmoraDSP Application 2 Output", L"b");
     EndpointList endpoints;
-    EXPECT_EQ(EnumerateApplicationEndpoints(endpoints), kDeviceInvalidated) << step;
+    EXPECT_EQ(EnumerateApplicationEndpoints(endpoints), kDeviceInvalidated) << name;
     // The record appended before the failure stays; the one after is never examined.
-    EXPECT_EQ(Slots(endpoints), std::vector<std::int32_t>{1}) << step;
-    EXPECT_TRUE(system.CallsStartingWith("IMMDeviceCollection::Item 2").empty()) << step;
+    EXPECT_EQ(Slots(endpoints), std::vector<std::int32_t>{1}) << name;
+    EXPECT_TRUE(system.CallsStartingWith("IMMDeviceCollection::Item 2").empty()) << name;
     endpoints.clear();
-    EXPECT_EQ(system.HeldReferences(), 0) << step;
-    EXPECT_EQ(system.overReleases, 0) << step;
+    EXPECT_EQ(system.HeldReferences(), 0) << name;
+    EXPECT_EQ(system.overReleases, 0) << name;
   }
 }
 
@@ -145,8 +150,10 @@ TEST_F(EndpointDiscoveryTest, FindByIdAcceptsAnyEndpointWithAStringName) {
 TEST_F(EndpointDiscoveryTest, FindByIdFailuresLeaveTheRecordAsConstructed) {
   system_.AddEndpoint(L"Mic", L"mic");
   system_.AddEndpoint(L"Numbered", L"numbered").friendlyNameIsString = false;
-  system_.AddEndpoint(L"Locked", L"locked").failures["OpenPropertyStore"] = kDeviceInvalidated;
-  system_.AddEndpoint(L"Unreadable", L"unreadable").failures["GetValue"] = kDeviceInvalidated;
+  system_.AddEndpoint(L"Locked", L"locked").failures[FakeCall::kOpenPropertyStore] =
+      kDeviceInvalidated;
+  system_.AddEndpoint(L"Unreadable", L"unreadable").failures[FakeCall::kGetValue] =
+      kDeviceInvalidated;
   struct Case {
     const wchar_t* id;
     std::uint32_t result;

@@ -33,7 +33,7 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
     *data = nullptr;
     *framesToRead = 0;
     *flags = 0;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "GetBuffer");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kGetBuffer);
     if (failure != S_OK) return failure;
     if (endpoint_.packets.empty()) return AUDCLNT_S_BUFFER_EMPTY;
     current_ = std::move(endpoint_.packets.front());
@@ -50,7 +50,7 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
       system_.calls.push_back("IAudioCaptureClient::ReleaseBuffer " + Narrow(endpoint_.id) + " " +
                               std::to_string(framesRead));
     }
-    return system_.FailureFor(&endpoint_, "ReleaseBuffer");
+    return system_.FailureFor(&endpoint_, FakeCall::kReleaseBuffer);
   }
 
   HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* framesInNextPacket) override {
@@ -59,7 +59,7 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
       system_.calls.push_back("IAudioCaptureClient::GetNextPacketSize " + Narrow(endpoint_.id));
     }
     *framesInNextPacket = 0;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "GetNextPacketSize");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kGetNextPacketSize);
     if (failure != S_OK) return failure;
     if (!endpoint_.packets.empty()) *framesInNextPacket = endpoint_.packets.front().frames;
     return S_OK;
@@ -90,7 +90,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     request.periodicity = periodicity;
     request.sessionGuidIsNull = audioSessionGuid == nullptr;
     system_.initializations.push_back(request);
-    return system_.FailureFor(&endpoint_, "Initialize");
+    return system_.FailureFor(&endpoint_, FakeCall::kInitialize);
   }
 
   HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32*) override { return E_NOTIMPL; }
@@ -108,7 +108,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     request.format = CopyFormat(format);
     request.closestMatchStartedNull = closestMatch != nullptr && *closestMatch == nullptr;
     system_.formatQueries.push_back(request);
-    const HRESULT failure = system_.FailureFor(&endpoint_, "IsFormatSupported");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kIsFormatSupported);
     if (failure != S_OK) return failure;
     if (endpoint_.formatSupport == S_FALSE && closestMatch != nullptr) {
       // A closest match the caller must free without using.
@@ -124,7 +124,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     const NotCounted bookkeeping;
     Log("GetMixFormat");
     *deviceFormat = nullptr;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "GetMixFormat");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kGetMixFormat);
     if (failure != S_OK) return failure;
     auto* format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
     *format = WAVEFORMATEX{};
@@ -143,12 +143,12 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
   HRESULT STDMETHODCALLTYPE Start() override {
     const NotCounted bookkeeping;
     Log("Start");
-    return system_.FailureFor(&endpoint_, "Start");
+    return system_.FailureFor(&endpoint_, FakeCall::kStart);
   }
   HRESULT STDMETHODCALLTYPE Stop() override {
     const NotCounted bookkeeping;
     Log("Stop");
-    return system_.FailureFor(&endpoint_, "Stop");
+    return system_.FailureFor(&endpoint_, FakeCall::kStop);
   }
   HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
 
@@ -156,7 +156,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     const NotCounted bookkeeping;
     Log(eventHandle != nullptr && eventHandle != INVALID_HANDLE_VALUE ? "SetEventHandle"
                                                                       : "SetEventHandle none");
-    return system_.FailureFor(&endpoint_, "SetEventHandle");
+    return system_.FailureFor(&endpoint_, FakeCall::kSetEventHandle);
   }
 
   HRESULT STDMETHODCALLTYPE GetService(REFIID riid, void** service) override {
@@ -164,7 +164,7 @@ class FakeAudioClient final : public FakeComObject<IAudioClient> {
     Log(IsEqualGUID(riid, __uuidof(IAudioCaptureClient)) ? "GetService IAudioCaptureClient"
                                                          : "GetService other");
     *service = nullptr;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "GetService");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kGetService);
     if (failure != S_OK) return failure;
     if (!IsEqualGUID(riid, __uuidof(IAudioCaptureClient))) return E_NOINTERFACE;
     *service = system_.Make<FakeCaptureClient>(endpoint_);

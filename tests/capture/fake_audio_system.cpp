@@ -41,7 +41,7 @@ FakeEndpointScript& FakeAudioSystem::AddEndpoint(std::wstring friendlyName, std:
 HRESULT FakeAudioSystem::InitializeCom() {
   const NotCounted bookkeeping;
   calls.push_back("CoInitializeEx");
-  const HRESULT failure = FailureFor(nullptr, "CoInitializeEx");
+  const HRESULT failure = FailureFor(nullptr, FakeCall::kCoInitializeEx);
   if (failure != S_OK) return failure;
   ++comInitializations;
   return S_OK;
@@ -58,7 +58,7 @@ HRESULT FakeAudioSystem::CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator
   const NotCounted bookkeeping;
   calls.push_back("CoCreateInstance MMDeviceEnumerator");
   *enumerator = nullptr;
-  const HRESULT failure = FailureFor(nullptr, "CoCreateInstance");
+  const HRESULT failure = FailureFor(nullptr, FakeCall::kCoCreateInstance);
   if (failure != S_OK) return failure;
   ++enumeratorsCreated;
   *enumerator = MakeFakeDeviceEnumerator(*this);
@@ -97,10 +97,9 @@ std::vector<FakeEndpointScript*> FakeAudioSystem::Endpoints() {
   return all;
 }
 
-HRESULT FakeAudioSystem::FailureFor(const FakeEndpointScript* endpoint, std::string_view method) {
+HRESULT FakeAudioSystem::FailureFor(const FakeEndpointScript* endpoint, FakeCall method) {
   const NotCounted bookkeeping;
-  fallibleCalls.push_back(
-      {std::string(method), endpoint != nullptr ? endpoint->id : L"", enumeratorsCreated});
+  fallibleCalls.push_back({method, endpoint != nullptr ? endpoint->id : L"", enumeratorsCreated});
   if (fallibleCalls.size() == failCall) return kInjectedFailure;
   const FailureTable& table = endpoint != nullptr ? endpoint->failures : failures;
   const auto found = table.find(method);
@@ -110,11 +109,65 @@ HRESULT FakeAudioSystem::FailureFor(const FakeEndpointScript* endpoint, std::str
 HANDLE FakeAudioSystem::CreateCaptureEvent() {
   const NotCounted bookkeeping;
   calls.push_back("CreateEventW");
-  if (Failed(FailureFor(nullptr, "CreateEventW"))) {
+  if (Failed(FailureFor(nullptr, FakeCall::kCreateEventW))) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+
+const char* FakeCallName(FakeCall call) {
+  switch (call) {
+    case FakeCall::kCoInitializeEx:
+      return "CoInitializeEx";
+    case FakeCall::kCoCreateInstance:
+      return "CoCreateInstance";
+    case FakeCall::kEnumAudioEndpoints:
+      return "EnumAudioEndpoints";
+    case FakeCall::kGetCount:
+      return "GetCount";
+    case FakeCall::kItem:
+      return "Item";
+    case FakeCall::kGetDevice:
+      return "GetDevice";
+    case FakeCall::kOpenPropertyStore:
+      return "OpenPropertyStore";
+    case FakeCall::kGetValue:
+      return "GetValue";
+    case FakeCall::kGetId:
+      return "GetId";
+    case FakeCall::kActivate:
+      return "Activate";
+    case FakeCall::kGetMixFormat:
+      return "GetMixFormat";
+    case FakeCall::kIsFormatSupported:
+      return "IsFormatSupported";
+    case FakeCall::kInitialize:
+      return "Initialize";
+    case FakeCall::kCreateEventW:
+      return "CreateEventW";
+    case FakeCall::kSetEventHandle:
+      return "SetEventHandle";
+    case FakeCall::kGetService:
+      return "GetService";
+    case FakeCall::kStart:
+      return "Start";
+    case FakeCall::kStop:
+      return "Stop";
+    case FakeCall::kGetNextPacketSize:
+      return "GetNextPacketSize";
+    case FakeCall::kGetBuffer:
+      return "GetBuffer";
+    case FakeCall::kReleaseBuffer:
+      return "ReleaseBuffer";
+    case FakeCall::kSetOutputBinaryMode:
+      return "SetOutputBinaryMode";
+    case FakeCall::kWriteOutput:
+      return "WriteOutput";
+    case FakeCall::kStartAnnouncementSource:
+      return "StartAnnouncementSource";
+  }
+  return "?";
 }
 
 std::string Narrow(const std::wstring& text) {

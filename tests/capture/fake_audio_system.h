@@ -21,8 +21,41 @@
 
 namespace velmoravad::testing {
 
-// Results to return instead of doing a call's work, by method name.
-using FailureTable = std::map<std::string, HRESULT, std::less<>>;
+// Every call of the simulated system that a test can make fail: the Core Audio
+// and COM calls, and the stream platform's calls that the failure injection
+// counts with them.
+enum class FakeCall {
+  kCoInitializeEx,
+  kCoCreateInstance,
+  kEnumAudioEndpoints,
+  kGetCount,
+  kItem,
+  kGetDevice,
+  kOpenPropertyStore,
+  kGetValue,
+  kGetId,
+  kActivate,
+  kGetMixFormat,
+  kIsFormatSupported,
+  kInitialize,
+  kCreateEventW,
+  kSetEventHandle,
+  kGetService,
+  kStart,
+  kStop,
+  kGetNextPacketSize,
+  kGetBuffer,
+  kReleaseBuffer,
+  kSetOutputBinaryMode,
+  kWriteOutput,
+  kStartAnnouncementSource,
+};
+
+// The call's name as the platform spells it, for messages.
+const char* FakeCallName(FakeCall call);
+
+// Results to return instead of doing a call's work.
+using FailureTable = std::map<FakeCall, HRESULT>;
 
 struct FakePacket {
   UINT32 frames = 0;
@@ -38,10 +71,8 @@ struct FakeEndpointScript {
   std::wstring id;
   WORD mixChannels = 2;
   HRESULT formatSupport = S_OK;  // S_FALSE also hands out a closest match
-  // Result to return from a method instead of doing its work, by method name
-  // ("Item", "OpenPropertyStore", "GetValue", "GetId", "Activate", "GetMixFormat",
-  // "IsFormatSupported", "Initialize", "SetEventHandle", "GetService", "Start",
-  // "GetNextPacketSize", "GetBuffer", "ReleaseBuffer").
+  // Result to return from one of this endpoint's calls instead of doing its work
+  // (kItem, kOpenPropertyStore, kGetValue, kGetId and the audio client's calls).
   FailureTable failures;
   std::deque<FakePacket> packets;
 
@@ -78,14 +109,14 @@ class FakeAudioSystem final : public AudioSystem {
   // A real event, or null with ERROR_NOT_ENOUGH_MEMORY when "CreateEventW" fails.
   HANDLE CreateCaptureEvent() override;
 
-  // System-level failures by name: "CoInitializeEx", "CoCreateInstance",
-  // "EnumAudioEndpoints", "GetCount", "GetDevice", "CreateEventW".
+  // System-level failures: kCoInitializeEx, kCoCreateInstance,
+  // kEnumAudioEndpoints, kGetCount, kGetDevice, kCreateEventW.
   FailureTable failures;
 
   // Every call that can fail, in order: what it was, on which endpoint (empty
   // for a system-level call), and how many enumerators existed by then.
   struct FallibleCall {
-    std::string method;
+    FakeCall method;
     std::wstring endpointId;
     int enumeratorsCreated;
   };
@@ -135,7 +166,7 @@ class FakeAudioSystem final : public AudioSystem {
   // Every call that can fail goes through here: it is recorded, and fails when
   // it is the injected one or when its endpoint's (or the system's, for null)
   // table names it.
-  HRESULT FailureFor(const FakeEndpointScript* endpoint, std::string_view method);
+  HRESULT FailureFor(const FakeEndpointScript* endpoint, FakeCall method);
 
  private:
   std::vector<std::unique_ptr<FakeEndpointScript>> endpoints_;

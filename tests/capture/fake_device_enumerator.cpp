@@ -14,7 +14,7 @@ class FakeDeviceCollection final : public FakeComObject<IMMDeviceCollection> {
   HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
     const NotCounted bookkeeping;
     system_.calls.push_back("IMMDeviceCollection::GetCount");
-    const HRESULT failure = system_.FailureFor(nullptr, "GetCount");
+    const HRESULT failure = system_.FailureFor(nullptr, FakeCall::kGetCount);
     if (failure != S_OK) return failure;
     *count = static_cast<UINT>(endpoints_.size());
     return S_OK;
@@ -25,7 +25,7 @@ class FakeDeviceCollection final : public FakeComObject<IMMDeviceCollection> {
     system_.calls.push_back("IMMDeviceCollection::Item " + std::to_string(index));
     *device = nullptr;
     if (index >= endpoints_.size()) return E_INVALIDARG;
-    const HRESULT failure = system_.FailureFor(endpoints_[index], "Item");
+    const HRESULT failure = system_.FailureFor(endpoints_[index], FakeCall::kItem);
     if (failure != S_OK) return failure;
     *device = MakeFakeDevice(system_, *endpoints_[index]);
     return S_OK;
@@ -49,7 +49,7 @@ class FakeDeviceEnumerator final : public FakeComObject<IMMDeviceEnumerator> {
     call << "IMMDeviceEnumerator::EnumAudioEndpoints flow=" << dataFlow << " mask=" << stateMask;
     system_.calls.push_back(call.str());
     *devices = nullptr;
-    const HRESULT failure = system_.FailureFor(nullptr, "EnumAudioEndpoints");
+    const HRESULT failure = system_.FailureFor(nullptr, FakeCall::kEnumAudioEndpoints);
     if (failure != S_OK) return failure;
     std::vector<FakeEndpointScript*> matching;
     for (FakeEndpointScript* endpoint : system_.Endpoints()) {
@@ -70,7 +70,7 @@ class FakeDeviceEnumerator final : public FakeComObject<IMMDeviceEnumerator> {
     const NotCounted bookkeeping;
     system_.calls.push_back("IMMDeviceEnumerator::GetDevice " + Narrow(id));
     *device = nullptr;
-    const HRESULT failure = system_.FailureFor(nullptr, "GetDevice");
+    const HRESULT failure = system_.FailureFor(nullptr, FakeCall::kGetDevice);
     if (failure != S_OK) return failure;
     FakeEndpointScript* endpoint = system_.FindEndpoint(id);
     if (endpoint == nullptr) return static_cast<HRESULT>(0x80070490u);

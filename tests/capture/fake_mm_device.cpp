@@ -29,7 +29,7 @@ class FakePropertyStore final : public FakeComObject<IPropertyStore> {
     system_.calls.push_back(std::string("IPropertyStore::GetValue ") + Narrow(endpoint_.id) +
                             (IsFriendlyNameKey(key) ? " FriendlyName" : " other"));
     PropVariantInit(value);
-    const HRESULT failure = system_.FailureFor(&endpoint_, "GetValue");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kGetValue);
     if (failure != S_OK) return failure;
     if (!IsFriendlyNameKey(key)) return S_OK;
     if (endpoint_.friendlyNameIsString) {
@@ -66,7 +66,7 @@ class FakeDevice final : public FakeComObject<IMMDevice> {
          << " context=" << context << (activationParams == nullptr ? " params=null" : " params");
     system_.calls.push_back(call.str());
     *object = nullptr;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "Activate");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kActivate);
     if (failure != S_OK) return failure;
     if (!IsEqualGUID(iid, __uuidof(IAudioClient))) return E_NOINTERFACE;
     *object = MakeFakeAudioClient(system_, endpoint_);
@@ -78,7 +78,7 @@ class FakeDevice final : public FakeComObject<IMMDevice> {
     system_.calls.push_back("IMMDevice::OpenPropertyStore " + Narrow(endpoint_.id) +
                             " access=" + std::to_string(access));
     *properties = nullptr;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "OpenPropertyStore");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kOpenPropertyStore);
     if (failure != S_OK) return failure;
     *properties = system_.Make<FakePropertyStore>(endpoint_);
     return S_OK;
@@ -88,7 +88,7 @@ class FakeDevice final : public FakeComObject<IMMDevice> {
     const NotCounted bookkeeping;
     system_.calls.push_back("IMMDevice::GetId " + Narrow(endpoint_.id));
     *id = nullptr;
-    const HRESULT failure = system_.FailureFor(&endpoint_, "GetId");
+    const HRESULT failure = system_.FailureFor(&endpoint_, FakeCall::kGetId);
     if (failure != S_OK) return failure;
     *id = CoTaskMemString(endpoint_.id);
     return S_OK;

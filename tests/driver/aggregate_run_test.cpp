@@ -9,6 +9,7 @@ namespace velmoravad {
 namespace {
 
 using testing::FakeAudioSystem;
+using testing::FakeCall;
 using testing::RunInProcess;
 using testing::RunResult;
 
@@ -105,7 +106,7 @@ TEST_F(AggregateRunTest, RefusedCommandLineDoesNothingElse) {
 }
 
 TEST_F(AggregateRunTest, FailedComInitialisationIsReportedWithoutUninitialising) {
-  system_.failures["CoInitializeEx"] = static_cast<HRESULT>(0x80010106u);
+  system_.failures[FakeCall::kCoInitializeEx] = static_cast<HRESULT>(0x80010106u);
   const RunResult result = RunInProcess({L"--list"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error, "CoInitializeEx failed: 0x80010106\n");
@@ -129,7 +130,7 @@ TEST_F(AggregateRunTest, EnumerationFailuresEndTheRunWithoutALayout) {
        },
        "VelmoraDSP endpoint enumeration failed: 0x80070034\n"},
       {"enumerator",
-       [](FakeAudioSystem& s) { s.failures["CoCreateInstance"] = kDeviceInvalidated; },
+       [](FakeAudioSystem& s) { s.failures[FakeCall::kCoCreateInstance] = kDeviceInvalidated; },
        "VelmoraDSP endpoint enumeration failed: 0x88890004\n"},
   };
   for (const Case& failing : cases) {
@@ -176,7 +177,7 @@ TEST_F(AggregateRunTest, LiveInputThatIsAnApplicationEndpointInAnotherSpellingIs
 
 TEST_F(AggregateRunTest, FailingApplicationEndpointKeepsTheLinesOfThoseBefore) {
   AddTwoStereoApplicationsAndOthers();
-  system_.Endpoints()[0]->failures["Initialize"] = kDeviceInvalidated;  // slot 2
+  system_.Endpoints()[0]->failures[FakeCall::kInitialize] = kDeviceInvalidated;  // slot 2
   const RunResult result = RunInProcess({});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error,
@@ -186,7 +187,9 @@ TEST_F(AggregateRunTest, FailingApplicationEndpointKeepsTheLinesOfThoseBefore) {
 }
 
 TEST_F(AggregateRunTest, FailingLiveInputIsReleasedBeforeUninitialising) {
-  for (const char* step : {"OpenPropertyStore", "GetValue", "Activate", "Initialize"}) {
+  for (const FakeCall step : {FakeCall::kOpenPropertyStore, FakeCall::kGetValue,
+                              FakeCall::kActivate, FakeCall::kInitialize}) {
+    const char* name = testing::FakeCallName(step);
     FakeAudioSystem system;
     system.AddEndpoint(L"VelmoraDSP Application 1 Output", L"{app-1}", 2);
     // A render endpoint, so that only the lookup reads it, not the enumeration.
@@ -194,16 +197,15 @@ TEST_F(AggregateRunTest, FailingLiveInputIsReleasedBeforeUninitialising) {
     live.flow = eRender;
     live.failures[step] = kDeviceInvalidated;
     const RunResult result = RunInProcess({L"--live-input-id", L"{mic}"});
-    EXPECT_EQ(result.status, 1) << step;
-    const std::string label =
-        std::string(step) == "OpenPropertyStore" || std::string(step) == "GetValue"
-            ? "Live input endpoint lookup"
-            : "Live input initialization";
+    EXPECT_EQ(result.status, 1) << name;
+    const std::string label = step == FakeCall::kOpenPropertyStore || step == FakeCall::kGetValue
+                                  ? "Live input endpoint lookup"
+                                  : "Live input initialization";
     EXPECT_EQ(result.error, "slot=1 channels=2 name=VelmoraDSP Application 1 Output id={app-1}\n" +
                                 label + " failed: 0x88890004\n")
-        << step;
-    EXPECT_EQ(system.referencesHeldAtUninitialize, 0) << step;
-    EXPECT_EQ(system.overReleases, 0) << step;
+        << name;
+    EXPECT_EQ(system.referencesHeldAtUninitialize, 0) << name;
+    EXPECT_EQ(system.overReleases, 0) << name;
   }
 }
 

@@ -28,6 +28,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using testing::FakeAudioSystem;
+using testing::FakeCall;
 using testing::FakeEndpointScript;
 using testing::FakeStreamPlatform;
 using testing::RunInProcess;
@@ -252,22 +253,24 @@ INSTANTIATE_TEST_SUITE_P(
                                     "stdout binary mode failed: 0x80004005\n", 0},
                       StreamFailure{"start_of_the_second_stream",
                                     [](FakeAudioSystem& system, FakeStreamPlatform&) {
-                                      system.Endpoints()[1]->failures["Start"] = kDeviceInvalidated;
+                                      system.Endpoints()[1]->failures[FakeCall::kStart] =
+                                          kDeviceInvalidated;
                                     },
                                     "Capture start failed: 0x88890004\n", 0},
-                      StreamFailure{"drain_during_the_flush",
-                                    [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
-                                      platform.At(milliseconds(1000), [&system] {
-                                        system.Endpoints()[1]->failures["GetNextPacketSize"] =
-                                            kDeviceInvalidated;
-                                      });
-                                    },
-                                    "Capture startup flush failed: 0x88890004\n", 0},
+                      StreamFailure{
+                          "drain_during_the_flush",
+                          [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
+                            platform.At(milliseconds(1000), [&system] {
+                              system.Endpoints()[1]->failures[FakeCall::kGetNextPacketSize] =
+                                  kDeviceInvalidated;
+                            });
+                          },
+                          "Capture startup flush failed: 0x88890004\n", 0},
                       StreamFailure{"packet_of_the_second_endpoint_in_a_tick",
                                     [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
                                       platform.At(kFlushEnd + milliseconds(25), [&system] {
                                         system.Endpoints()[1]->QueuePacket({1, 2});
-                                        system.Endpoints()[1]->failures["GetBuffer"] =
+                                        system.Endpoints()[1]->failures[FakeCall::kGetBuffer] =
                                             static_cast<HRESULT>(0x88890010u);
                                       });
                                     },

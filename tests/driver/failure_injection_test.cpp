@@ -22,6 +22,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using testing::FakeAudioSystem;
+using testing::FakeCall;
 using testing::FakeStreamPlatform;
 using testing::RunResult;
 
@@ -70,11 +71,8 @@ struct Ending {
   int status;
 };
 
-bool IsOneOf(const std::string& method, std::initializer_list<const char*> names) {
-  for (const char* name : names) {
-    if (method == name) return true;
-  }
-  return false;
+bool IsOneOf(FakeCall method, std::initializer_list<FakeCall> calls) {
+  return std::find(calls.begin(), calls.end(), method) != calls.end();
 }
 
 // The ending that the failure of each call of a clean run calls for, by what
@@ -86,28 +84,32 @@ std::vector<Ending> EndingsOfFailures(const std::vector<FakeAudioSystem::Fallibl
   std::vector<Ending> endings;
   bool flushOver = false;
   for (const FakeAudioSystem::FallibleCall& call : calls) {
-    const std::string& method = call.method;
-    const bool lookupStage = call.enumeratorsCreated >= 2 ||
-                             (method == "CoCreateInstance" && call.enumeratorsCreated == 1);
-    if (method == "CoInitializeEx") {
+    const FakeCall method = call.method;
+    const bool lookupStage =
+        call.enumeratorsCreated >= 2 ||
+        (method == FakeCall::kCoCreateInstance && call.enumeratorsCreated == 1);
+    if (method == FakeCall::kCoInitializeEx) {
       endings.push_back({"CoInitializeEx" + injected, 1});
-    } else if (IsOneOf(method, {"Stop", "WriteOutput"})) {
+    } else if (IsOneOf(method, {FakeCall::kStop, FakeCall::kWriteOutput})) {
       endings.push_back({"", 0});  // ignored; a short write means the reader has gone
-    } else if (method == "StartAnnouncementSource") {
+    } else if (method == FakeCall::kStartAnnouncementSource) {
       flushOver = true;
       endings.push_back({"", 0});  // the announcement channels stay silent
-    } else if (method == "SetOutputBinaryMode") {
+    } else if (method == FakeCall::kSetOutputBinaryMode) {
       endings.push_back({"stdout binary mode failed: 0x80070006\n", 1});
-    } else if (method == "Start") {
+    } else if (method == FakeCall::kStart) {
       endings.push_back({"Capture start" + injected, 1});
-    } else if (IsOneOf(method, {"GetNextPacketSize", "GetBuffer", "ReleaseBuffer"})) {
+    } else if (IsOneOf(method, {FakeCall::kGetNextPacketSize, FakeCall::kGetBuffer,
+                                FakeCall::kReleaseBuffer})) {
       endings.push_back({(flushOver ? "Capture read" : "Capture startup flush") + injected, 1});
-    } else if (IsOneOf(method, {"Activate", "GetMixFormat", "IsFormatSupported", "Initialize",
-                                "CreateEventW", "SetEventHandle", "GetService"})) {
+    } else if (IsOneOf(method,
+                       {FakeCall::kActivate, FakeCall::kGetMixFormat, FakeCall::kIsFormatSupported,
+                        FakeCall::kInitialize, FakeCall::kCreateEventW, FakeCall::kSetEventHandle,
+                        FakeCall::kGetService})) {
       const std::string label =
           lookupStage ? "Live input initialization" : "Capture endpoint initialization";
       endings.push_back(
-          {label + (method == "CreateEventW" ? " failed: 0x80070008\n" : injected), 1});
+          {label + (method == FakeCall::kCreateEventW ? " failed: 0x80070008\n" : injected), 1});
     } else if (lookupStage) {
       endings.push_back({"Live input endpoint lookup" + injected, 1});
     } else {
@@ -154,8 +156,8 @@ TEST_P(FailureInjectionTest, EveryCallFailingInTurnEndsTheRunAsItsFailureCallsFo
   for (std::size_t k = 1; k <= endings.size(); ++k) {
     ScriptedRun failing(k);
     const RunResult result = failing.Run(GetParam());
-    const std::string context =
-        "call " + std::to_string(k) + " " + clean.system.fallibleCalls[k - 1].method;
+    const std::string context = "call " + std::to_string(k) + " " +
+                                testing::FakeCallName(clean.system.fallibleCalls[k - 1].method);
     const Ending& expected = endings[k - 1];
     EXPECT_EQ(result.status, expected.status) << context << "\n" << result.error;
     if (expected.report.empty()) {

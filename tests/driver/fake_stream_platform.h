@@ -43,7 +43,7 @@ class FakeStreamPlatform final : public StreamPlatform {
   }
   int SetOutputBinaryMode() override {
     if (realOutput != nullptr) return realOutput->SetOutputBinaryMode();
-    if (Injected("SetOutputBinaryMode")) binaryModeError = ERROR_INVALID_HANDLE;
+    if (Injected(FakeCall::kSetOutputBinaryMode)) binaryModeError = ERROR_INVALID_HANDLE;
     if (binaryModeError) {
       SetLastError(*binaryModeError);
       return -1;
@@ -56,7 +56,7 @@ class FakeStreamPlatform final : public StreamPlatform {
   }
   std::size_t WriteOutput(const std::int16_t* samples, std::size_t count) override {
     const NotCounted bookkeeping;
-    if (Injected("WriteOutput")) return count - 1;
+    if (Injected(FakeCall::kWriteOutput)) return count - 1;
     if (realOutput != nullptr) {
       const std::size_t written = realOutput->WriteOutput(samples, count);
       if (written != count) return written;
@@ -72,7 +72,7 @@ class FakeStreamPlatform final : public StreamPlatform {
   }
   AnnouncementSource* StartAnnouncementSource() override {
     announcementStart = Elapsed();
-    return Injected("StartAnnouncementSource") ? nullptr : announcements;
+    return Injected(FakeCall::kStartAnnouncementSource) ? nullptr : announcements;
   }
 
   // Runs `action` once simulated time has reached `time`.
@@ -112,7 +112,7 @@ class FakeStreamPlatform final : public StreamPlatform {
  private:
   static constexpr MonotonicClock::time_point kStart{std::chrono::hours(1000)};
 
-  bool Injected(std::string_view call) {
+  bool Injected(FakeCall call) {
     return injection != nullptr && Failed(injection->FailureFor(nullptr, call));
   }
 
