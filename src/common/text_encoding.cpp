@@ -1,101 +1,53 @@
 #include "common/text_encoding.h"
 
-#include <cstdint>
+#include <windows.h>
+
+#include <climits>
+#include <new>
+#include <stdexcept>
 
 namespace velmoravad {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = kReplacement;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
+// The length of `text` as the conversion calls take it; longer text than an
+// int can count fails the way running out of memory does.
+template <class Character>
+int ConversionLength(std::basic_string_view<Character> text) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+    throw std::length_error("text too long to convert");
   }
+  return static_cast<int>(text.size());
 }
 
-void AppendWide(std::wstring& out, char32_t code) {
-  if constexpr (sizeof(wchar_t) == 2) {
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<wchar_t>(0xD800 + (code >> 10));
-      out += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-      return;
-    }
-  }
-  out += static_cast<wchar_t>(code);
+// Without a flag that asks for strictness, a conversion of valid arguments
+// fails only when the system runs out of resources.
+void ThrowUnlessConverted(int result) {
+  if (result <= 0) throw std::bad_alloc();
 }
 
 }  // namespace
 
 std::string WideToUtf8(std::wstring_view wide) {
-  std::string out;
-  out.reserve(wide.size());
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    auto unit = static_cast<char32_t>(static_cast<std::make_unsigned_t<wchar_t>>(wide[i]));
-    if constexpr (sizeof(wchar_t) == 2) {
-      if (IsHighSurrogate(unit) && i + 1 < wide.size()) {
-        const auto next = static_cast<char32_t>(static_cast<std::uint16_t>(wide[i + 1]));
-        if (IsLowSurrogate(next)) {
-          unit = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
-          ++i;
-        }
-      }
-    }
-    AppendUtf8(out, unit);
-  }
-  return out;
+  if (wide.empty()) return {};
+  const int length = ConversionLength(wide);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  ThrowUnlessConverted(bytes);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  ThrowUnlessConverted(
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(), bytes, nullptr, nullptr));
+  return utf8;
 }
 
 std::wstring Utf8ToWide(std::string_view utf8) {
-  std::wstring out;
-  out.reserve(utf8.size());
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      length = 1, code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, code = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, code = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, code = lead & 0x07, minimum = 0x10000;
-    } else {
-      AppendWide(out, kReplacement);
-      ++i;
-      continue;
-    }
-    std::size_t taken = 1;
-    while (taken < length && i + taken < utf8.size() &&
-           (static_cast<unsigned char>(utf8[i + taken]) & 0xC0) == 0x80) {
-      code = (code << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
-      ++taken;
-    }
-    const bool malformed =
-        taken < length || code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF);
-    AppendWide(out, malformed ? kReplacement : code);
-    i += taken;
-  }
-  return out;
+  if (utf8.empty()) return {};
+  const int length = ConversionLength(utf8);
+  const int characters = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+  ThrowUnlessConverted(characters);
+  std::wstring wide(static_cast<std::size_t>(characters), L'\0');
+  ThrowUnlessConverted(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), characters));
+  return wide;
 }
 
 }  // namespace velmoravad

@@ -24,6 +24,11 @@ using HRESULT = std::int32_t;
 using WCHAR = wchar_t;
 using LPWSTR = wchar_t*;
 using LPCWSTR = const wchar_t*;
+using LPCWCH = const wchar_t*;
+using CHAR = char;
+using LPSTR = char*;
+using LPCCH = const char*;
+using LPBOOL = BOOL*;
 using LPVOID = void*;
 using LPCVOID = const void*;
 using LPDWORD = DWORD*;
@@ -60,6 +65,8 @@ constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_BROKEN_PIPE = 109;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 constexpr DWORD ERROR_SEM_TIMEOUT = 121;
 constexpr DWORD ERROR_BAD_PATHNAME = 161;
 constexpr DWORD ERROR_DUP_NAME = 52;
@@ -82,6 +89,18 @@ void SetLastError(DWORD error);
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                     LPCWSTR name);
 BOOL CloseHandle(HANDLE handle);
+
+// Text conversion between wide strings and UTF-8 (CP_UTF8 only). A wide string
+// holds one code point per wchar_t here, where wchar_t has 32 bits. Malformed
+// input becomes U+FFFD, one for each maximal ill-formed part, unless the
+// MB_ERR_INVALID_CHARS or WC_ERR_INVALID_CHARS flag asks for a failure.
+constexpr UINT CP_UTF8 = 65001;
+constexpr DWORD MB_ERR_INVALID_CHARS = 0x00000008;
+constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiByteCount,
+                        LPWSTR wide, int wideCount);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideCount, LPSTR multiByte,
+                        int multiByteCount, LPCCH defaultChar, LPBOOL usedDefaultChar);
 
 ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);

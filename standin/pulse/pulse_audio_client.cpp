@@ -23,9 +23,9 @@ HRESULT PulseAudioClient::Initialize(AUDCLNT_SHAREMODE shareMode, DWORD streamFl
   }
   std::lock_guard<std::mutex> guard(mutex_);
   if (stream_ != nullptr) return AUDCLNT_E_ALREADY_INITIALIZED;
-  if (!IsStreamFormat(*format, endpoint_.channelMap.channels)) return AUDCLNT_E_UNSUPPORTED_FORMAT;
+  if (!IsEngineFormat(*format, endpoint_.channelMap.channels)) return AUDCLNT_E_UNSUPPORTED_FORMAT;
   const HRESULT result = PulseRecordStream::Open(
-      connection_, endpoint_, shareMode == AUDCLNT_SHAREMODE_EXCLUSIVE, &stream_);
+      connection_, endpoint_, *format, shareMode == AUDCLNT_SHAREMODE_EXCLUSIVE, &stream_);
   if (SUCCEEDED(result)) streamFlags_ = streamFlags;
   return result;
 }
@@ -41,19 +41,19 @@ HRESULT PulseAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE shareMode, const W
   if (closestMatch != nullptr) *closestMatch = nullptr;
   if (format == nullptr) return E_POINTER;
   if (shareMode == AUDCLNT_SHAREMODE_EXCLUSIVE) {
-    return IsStreamFormat(*format, endpoint_.channelMap.channels) ? S_OK
+    return IsEngineFormat(*format, endpoint_.channelMap.channels) ? S_OK
                                                                   : AUDCLNT_E_UNSUPPORTED_FORMAT;
   }
   if (shareMode != AUDCLNT_SHAREMODE_SHARED) return E_INVALIDARG;
   if (closestMatch == nullptr) return E_POINTER;  // shared mode must be able to answer one
-  if (IsStreamFormat(*format, endpoint_.channelMap.channels)) return S_OK;
-  *closestMatch = NewStreamFormat(endpoint_.channelMap);
+  if (IsEngineFormat(*format, endpoint_.channelMap.channels)) return S_OK;
+  *closestMatch = NewEngineFormat(endpoint_.channelMap);
   return *closestMatch != nullptr ? S_FALSE : E_OUTOFMEMORY;
 }
 
 HRESULT PulseAudioClient::GetMixFormat(WAVEFORMATEX** deviceFormat) {
   if (deviceFormat == nullptr) return E_POINTER;
-  *deviceFormat = NewStreamFormat(endpoint_.channelMap);
+  *deviceFormat = NewEngineFormat(endpoint_.channelMap);
   return *deviceFormat != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

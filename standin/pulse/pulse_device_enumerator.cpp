@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "common/text_encoding.h"
+#include "text_conversion.h"
 #include "pulse/com_object.h"
 #include "pulse/pulse_connection.h"
 #include "pulse/pulse_device.h"
@@ -49,7 +49,7 @@ class PulseDeviceEnumerator final : public ComObject<IMMDeviceEnumerator> {
     if (device == nullptr || id == nullptr) return E_POINTER;
     *device = nullptr;
     PulseEndpoint found;
-    const HRESULT result = FindPulseEndpoint(*connection_, velmoravad::WideToUtf8(id), &found);
+    const HRESULT result = FindPulseEndpoint(*connection_, Utf8FromWide(id), &found);
     if (FAILED(result)) return result;
     return NewDevice(std::move(found), device);
   }

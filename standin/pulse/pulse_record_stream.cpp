@@ -39,23 +39,21 @@ PulseRecordStream::PulseRecordStream(std::shared_ptr<PulseConnection> connection
     : connection_(std::move(connection)), assembler_(frameBytes) {}
 
 HRESULT PulseRecordStream::Open(std::shared_ptr<PulseConnection> connection,
-                                const PulseEndpoint& endpoint, bool exclusive,
-                                std::shared_ptr<PulseRecordStream>* stream) {
-  const std::size_t frameBytes = endpoint.channelMap.channels * (kStreamBitsPerSample / 8);
+                                const PulseEndpoint& endpoint, const WAVEFORMATEX& format,
+                                bool exclusive, std::shared_ptr<PulseRecordStream>* stream) {
   std::shared_ptr<PulseRecordStream> opened(
-      new PulseRecordStream(std::move(connection), frameBytes));
-  const HRESULT result = opened->Connect(endpoint, exclusive);
+      new PulseRecordStream(std::move(connection), format.nBlockAlign));
+  const HRESULT result = opened->Connect(endpoint, SampleSpecOf(format), exclusive);
   if (SUCCEEDED(result)) *stream = std::move(opened);
   return result;
 }
 
-HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, bool exclusive) {
+HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, const pa_sample_spec& sampleSpec,
+                                   bool exclusive) {
   MainloopLock lock(*connection_);
   pa_context* context = connection_->Context();
   if (!connection_->IsReady()) return AUDCLNT_E_SERVICE_NOT_RUNNING;
 
-  const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, kStreamFramesPerSecond,
-                                  static_cast<std::uint8_t>(endpoint.channelMap.channels)};
   // The endpoint's own channel positions: the server neither remaps nor remixes.
   stream_ =
       pa_stream_new(context, "velmoravad-aggregate capture", &sampleSpec, &endpoint.channelMap);

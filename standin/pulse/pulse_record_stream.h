@@ -6,6 +6,8 @@
 #pragma once
 
 #include <windows.h>
+// windows.h must come first.
+#include <mmreg.h>
 
 #include <memory>
 
@@ -17,11 +19,13 @@ namespace standin {
 
 class PulseRecordStream {
  public:
-  // Records from the endpoint (a sink's monitor for a render endpoint) in the
-  // stream format, corked, and waits until the server has set the stream up.
-  // Shared mode asks for 10 ms fragments, exclusive mode for 100 ms.
+  // Records from the endpoint (a sink's monitor for a render endpoint) in
+  // `format`, one that IsEngineFormat accepts, corked, and waits until the
+  // server has set the stream up. Shared mode asks for 10 ms fragments,
+  // exclusive mode for 100 ms.
   static HRESULT Open(std::shared_ptr<PulseConnection> connection, const PulseEndpoint& endpoint,
-                      bool exclusive, std::shared_ptr<PulseRecordStream>* stream);
+                      const WAVEFORMATEX& format, bool exclusive,
+                      std::shared_ptr<PulseRecordStream>* stream);
 
   PulseRecordStream(const PulseRecordStream&) = delete;
   PulseRecordStream& operator=(const PulseRecordStream&) = delete;
@@ -42,7 +46,7 @@ class PulseRecordStream {
 
  private:
   PulseRecordStream(std::shared_ptr<PulseConnection> connection, std::size_t frameBytes);
-  HRESULT Connect(const PulseEndpoint& endpoint, bool exclusive);
+  HRESULT Connect(const PulseEndpoint& endpoint, const pa_sample_spec& sampleSpec, bool exclusive);
   // Locked: S_OK while the stream runs; AUDCLNT_E_SERVICE_NOT_RUNNING once the
   // connection to the server is gone, AUDCLNT_E_DEVICE_INVALIDATED once only
   // the stream is (its source went away).

@@ -63,37 +63,41 @@ DWORD ChannelMask(const pa_channel_map& channelMap) {
 
 }  // namespace
 
-WAVEFORMATEX* NewStreamFormat(const pa_channel_map& channelMap) {
+WAVEFORMATEX* NewEngineFormat(const pa_channel_map& channelMap) {
   auto* format = static_cast<WAVEFORMATEXTENSIBLE*>(CoTaskMemAlloc(sizeof(WAVEFORMATEXTENSIBLE)));
   if (format == nullptr) return nullptr;
   const auto channels = static_cast<WORD>(channelMap.channels);
   format->Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
   format->Format.nChannels = channels;
-  format->Format.nSamplesPerSec = kStreamFramesPerSecond;
-  format->Format.wBitsPerSample = kStreamBitsPerSample;
-  format->Format.nBlockAlign = static_cast<WORD>(channels * kStreamBitsPerSample / 8);
-  format->Format.nAvgBytesPerSec = kStreamFramesPerSecond * format->Format.nBlockAlign;
+  format->Format.nSamplesPerSec = kEngineFramesPerSecond;
+  format->Format.wBitsPerSample = kEngineBitsPerSample;
+  format->Format.nBlockAlign = static_cast<WORD>(channels * kEngineBitsPerSample / 8);
+  format->Format.nAvgBytesPerSec = kEngineFramesPerSecond * format->Format.nBlockAlign;
   format->Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
-  format->Samples.wValidBitsPerSample = kStreamBitsPerSample;
+  format->Samples.wValidBitsPerSample = kEngineBitsPerSample;
   format->dwChannelMask = ChannelMask(channelMap);
   format->SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
   return &format->Format;
 }
 
-bool IsStreamFormat(const WAVEFORMATEX& format, unsigned channels) {
+bool IsEngineFormat(const WAVEFORMATEX& format, unsigned channels) {
   if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
     if (format.cbSize < sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX)) return false;
     const auto& extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format);
     if (extensible.SubFormat != KSDATAFORMAT_SUBTYPE_PCM) return false;
-    if (extensible.Samples.wValidBitsPerSample != kStreamBitsPerSample) return false;
+    if (extensible.Samples.wValidBitsPerSample != kEngineBitsPerSample) return false;
   } else if (format.wFormatTag != WAVE_FORMAT_PCM) {
     return false;
   }
-  const unsigned blockAlign = channels * kStreamBitsPerSample / 8;
+  const unsigned blockAlign = channels * kEngineBitsPerSample / 8;
   return channels > 0 && format.nChannels == channels &&
-         format.nSamplesPerSec == kStreamFramesPerSecond &&
-         format.wBitsPerSample == kStreamBitsPerSample && format.nBlockAlign == blockAlign &&
-         format.nAvgBytesPerSec == kStreamFramesPerSecond * blockAlign;
+         format.nSamplesPerSec == kEngineFramesPerSecond &&
+         format.wBitsPerSample == kEngineBitsPerSample && format.nBlockAlign == blockAlign &&
+         format.nAvgBytesPerSec == kEngineFramesPerSecond * blockAlign;
+}
+
+pa_sample_spec SampleSpecOf(const WAVEFORMATEX& format) {
+  return {PA_SAMPLE_S16LE, format.nSamplesPerSec, static_cast<std::uint8_t>(format.nChannels)};
 }
 
 }  // namespace standin

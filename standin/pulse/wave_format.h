@@ -1,24 +1,28 @@
-// The stream formats of the PulseAudio audio system. Capture streams are always
-// signed 16-bit little-endian PCM at 48000 frames per second with the endpoint's
-// own channel count and channel positions, so samples pass through unconverted.
+// The stream formats of the PulseAudio audio system. Its engine format, the mix
+// format of every endpoint, is signed 16-bit little-endian PCM at 48000 frames
+// per second with the endpoint's own channel count and channel positions. A
+// stream is set up in the format its caller asks for, which must be the engine
+// format, and records in exactly that format, so samples pass through
+// unconverted.
 #pragma once
 
 #include <mmreg.h>
 #include <pulse/pulseaudio.h>
 
-#include "common/output_format.h"
-
 namespace standin {
 
-inline constexpr DWORD kStreamFramesPerSecond = velmoravad::kFramesPerSecond;
-inline constexpr WORD kStreamBitsPerSample = velmoravad::kBitsPerSample;
+inline constexpr DWORD kEngineFramesPerSecond = 48000;
+inline constexpr WORD kEngineBitsPerSample = 16;
 
-// A new CoTaskMemAlloc'd WAVEFORMATEXTENSIBLE of the stream format for this many
+// A new CoTaskMemAlloc'd WAVEFORMATEXTENSIBLE of the engine format for these
 // channels, the mask taken from the channel positions; null when out of memory.
-WAVEFORMATEX* NewStreamFormat(const pa_channel_map& channelMap);
+WAVEFORMATEX* NewEngineFormat(const pa_channel_map& channelMap);
 
-// Whether the format is exactly the stream format for `channels`: 16-bit PCM
-// (plain, or extensible with the PCM subtype and 16 valid bits) at 48000 Hz.
-bool IsStreamFormat(const WAVEFORMATEX& format, unsigned channels);
+// Whether `format` is the engine format for `channels`: 16-bit PCM (plain, or
+// extensible with the PCM subtype and 16 valid bits) at 48000 Hz.
+bool IsEngineFormat(const WAVEFORMATEX& format, unsigned channels);
+
+// The PulseAudio sample specification of a format that IsEngineFormat accepts.
+pa_sample_spec SampleSpecOf(const WAVEFORMATEX& format);
 
 }  // namespace standin

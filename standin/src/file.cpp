@@ -9,9 +9,9 @@
 #include <string>
 
 #include "byte_stream.h"
-#include "common/text_encoding.h"
 #include "last_error.h"
 #include "named_pipe.h"
+#include "text_conversion.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ bool StatusOf(HANDLE handle, struct stat& status) {
 }
 
 HANDLE OpenFileForReading(LPCWSTR name) {
-  const int fd = open(velmoravad::WideToUtf8(name).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(standin::Utf8FromWide(name).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     SetLastError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : standin::Win32ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;

@@ -19,7 +19,8 @@ TEST(TextEncoding, ReplacesMalformedInputInsteadOfDroppingIt) {
             L"a\xFFFD"
             L"b");
   EXPECT_EQ(Utf8ToWide("a\xE2\x82"), L"a\xFFFD");
-  EXPECT_EQ(Utf8ToWide("\xC0\x80"), L"\xFFFD");  // overlong encoding of NUL
+  // An overlong encoding of NUL: neither byte can begin a character.
+  EXPECT_EQ(Utf8ToWide("\xC0\x80"), L"\xFFFD\xFFFD");
   std::wstring loneSurrogate = L"x";
   loneSurrogate += static_cast<wchar_t>(0xD800);
   EXPECT_EQ(WideToUtf8(loneSurrogate), "x\xEF\xBF\xBD");
