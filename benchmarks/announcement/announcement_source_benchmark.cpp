@@ -55,7 +55,8 @@ class BusyThread {
 
 // Taking a tick from a full queue; it is topped up, untimed, before it runs dry.
 void BM_TakeTick(benchmark::State& state) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   FillToCap(source);
   std::size_t left = kCap;
   for (auto _ : state) {
@@ -73,7 +74,8 @@ BENCHMARK(BM_TakeTick);
 
 // Taking from an empty queue: the case while no writer is connected.
 void BM_TakeTickEmpty(benchmark::State& state) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   for (auto _ : state) benchmark::DoNotOptimize(TakeTick(source));
 }
 BENCHMARK(BM_TakeTickEmpty);
@@ -81,7 +83,8 @@ BENCHMARK(BM_TakeTickEmpty);
 // Taking while a writer appends reads as fast as it can, keeping the queue at
 // its cap.
 void BM_TakeTickWithWriter(benchmark::State& state) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   FillToCap(source);
   BusyThread writer([&] { source.AppendFrames(OneRead().data(), kReadFrames); });
   for (auto _ : state) benchmark::DoNotOptimize(TakeTick(source));
@@ -90,7 +93,8 @@ BENCHMARK(BM_TakeTickWithWriter)->UseRealTime();
 
 // One read appended to a queue below its cap; drained, untimed, before it fills.
 void BM_AppendOneRead(benchmark::State& state) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   std::size_t queued = 0;
   for (auto _ : state) {
     source.AppendFrames(OneRead().data(), kReadFrames);
@@ -108,7 +112,8 @@ BENCHMARK(BM_AppendOneRead);
 // One read appended to a full queue: the append and a trim of 960 samples, the
 // steady state of a writer that runs ahead.
 void BM_AppendOneReadAtCap(benchmark::State& state) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   FillToCap(source);
   for (auto _ : state) source.AppendFrames(OneRead().data(), kReadFrames);
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kReadFrames));
@@ -117,7 +122,8 @@ BENCHMARK(BM_AppendOneReadAtCap);
 
 // One read appended at the cap while a consumer takes samples as fast as it can.
 void BM_AppendOneReadWithConsumer(benchmark::State& state) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   FillToCap(source);
   BusyThread consumer([&] { benchmark::DoNotOptimize(TakeTick(source)); });
   for (auto _ : state) source.AppendFrames(OneRead().data(), kReadFrames);

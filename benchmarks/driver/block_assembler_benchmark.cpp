@@ -37,7 +37,8 @@ struct Sources {
   }
 
   EndpointList endpoints;
-  AnnouncementSource announcements;
+  PlatformPipeSystem pipes;
+  AnnouncementSource announcements{pipes};
   std::size_t frameChannels;
   std::vector<std::int16_t> block;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "announcement/frame_assembler.h"
@@ -83,6 +84,21 @@ void AnnouncementSource::AppendFrames(const std::int16_t* samples, std::size_t f
   std::lock_guard<std::mutex> lock(mutex_);
   queue_.Append(samples, frames * kAnnouncementChannels);
   queue_.TrimFront(kQueueCapFrames * kAnnouncementChannels);
+}
+
+AnnouncementSource* StartAnnouncementSource(PipeSystem& pipes) {
+  AnnouncementSource* source = nullptr;
+  try {
+    source = new AnnouncementSource(pipes);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  try {
+    source->StartPipeThread();
+  } catch (const std::system_error&) {
+  } catch (const std::bad_alloc&) {
+  }
+  return source;
 }
 
 }  // namespace velmoravad

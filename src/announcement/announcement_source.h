@@ -35,7 +35,7 @@ class AnnouncementSource {
 
   // Reserves the queue's storage, so that neither thread allocates afterwards.
   // The pipe calls go to `pipes`, which must live as long as this object.
-  explicit AnnouncementSource(PipeSystem& pipes = PipeSystem::Platform());
+  explicit AnnouncementSource(PipeSystem& pipes);
   AnnouncementSource(const AnnouncementSource&) = delete;
   AnnouncementSource& operator=(const AnnouncementSource&) = delete;
 
@@ -70,5 +70,11 @@ class AnnouncementSource {
   std::mutex mutex_;
   SampleQueue queue_;  // Guarded by mutex_. Whole frames only: an even sample count.
 };
+
+// A new AnnouncementSource whose pipe thread serves the pipe through `pipes`;
+// never destroyed. Null when memory ran out. A thread that cannot start leaves
+// the source without one, its channels silent, as a pipe that cannot be created
+// leaves them: the pipe's failures never end a run or reach standard error.
+AnnouncementSource* StartAnnouncementSource(PipeSystem& pipes);
 
 }  // namespace velmoravad

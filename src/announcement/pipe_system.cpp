@@ -1,29 +1,24 @@
 #include "announcement/pipe_system.h"
 
 namespace velmoravad {
-namespace {
 
-class PlatformPipeSystem final : public PipeSystem {
- public:
-  HANDLE CreateNamedPipe(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances,
-                         DWORD outBufferSize, DWORD inBufferSize, DWORD defaultTimeOut,
-                         LPSECURITY_ATTRIBUTES attributes) override {
-    return ::CreateNamedPipeW(name, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize,
-                              defaultTimeOut, attributes);
-  }
-  BOOL ConnectNamedPipe(HANDLE pipe) override { return ::ConnectNamedPipe(pipe, nullptr); }
-  BOOL ReadFile(HANDLE pipe, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead) override {
-    return ::ReadFile(pipe, buffer, bytesToRead, bytesRead, nullptr);
-  }
-  BOOL DisconnectNamedPipe(HANDLE pipe) override { return ::DisconnectNamedPipe(pipe); }
-  void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
-};
-
-}  // namespace
-
-PipeSystem& PipeSystem::Platform() {
-  static PlatformPipeSystem platform;
-  return platform;
+HANDLE PlatformPipeSystem::CreateNamedPipe(LPCWSTR name, DWORD openMode, DWORD pipeMode,
+                                           DWORD maxInstances, DWORD outBufferSize,
+                                           DWORD inBufferSize, DWORD defaultTimeOut,
+                                           LPSECURITY_ATTRIBUTES attributes) {
+  return ::CreateNamedPipeW(name, openMode, pipeMode, maxInstances, outBufferSize, inBufferSize,
+                            defaultTimeOut, attributes);
 }
+
+BOOL PlatformPipeSystem::ConnectNamedPipe(HANDLE pipe) { return ::ConnectNamedPipe(pipe, nullptr); }
+
+BOOL PlatformPipeSystem::ReadFile(HANDLE pipe, LPVOID buffer, DWORD bytesToRead,
+                                  LPDWORD bytesRead) {
+  return ::ReadFile(pipe, buffer, bytesToRead, bytesRead, nullptr);
+}
+
+BOOL PlatformPipeSystem::DisconnectNamedPipe(HANDLE pipe) { return ::DisconnectNamedPipe(pipe); }
+
+void PlatformPipeSystem::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 }  // namespace velmoravad

@@ -1,10 +1,12 @@
 // The named-pipe calls the pipe server makes, as one seam: the platform's own
-// Win32 calls (the stand-in's on Linux), or a test's, which can count them and
-// make any one fail. Each has the shape of the Win32 call it stands for and
-// leaves its error in the thread's last error on failure.
+// Win32 calls (the stand-in's on Linux), made by the program's entry and handed
+// down, or a test's, which can count them and make any one fail. Each has the
+// shape of the Win32 call it stands for and leaves its error in the thread's
+// last error on failure.
 //
-// Threading: called from the pipe server thread only; the platform's own object
-// has no state.
+// Threading and lifetime: called from the pipe server thread only, which runs
+// until the process ends, so the object it is given must live as long.
+// PlatformPipeSystem has no state.
 #pragma once
 
 #include <windows.h>
@@ -21,11 +23,20 @@ class PipeSystem {
   virtual BOOL DisconnectNamedPipe(HANDLE pipe) = 0;
   virtual void Sleep(DWORD milliseconds) = 0;
 
-  // The platform's pipe calls.
-  static PipeSystem& Platform();
-
  protected:
   ~PipeSystem() = default;
+};
+
+// The platform's pipe calls.
+class PlatformPipeSystem final : public PipeSystem {
+ public:
+  HANDLE CreateNamedPipe(LPCWSTR name, DWORD openMode, DWORD pipeMode, DWORD maxInstances,
+                         DWORD outBufferSize, DWORD inBufferSize, DWORD defaultTimeOut,
+                         LPSECURITY_ATTRIBUTES attributes) override;
+  BOOL ConnectNamedPipe(HANDLE pipe) override;
+  BOOL ReadFile(HANDLE pipe, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead) override;
+  BOOL DisconnectNamedPipe(HANDLE pipe) override;
+  void Sleep(DWORD milliseconds) override;
 };
 
 }  // namespace velmoravad

@@ -1,7 +1,12 @@
 // The way into the audio system: COM for the calling thread, the device
-// enumerator and the events that capture streams are registered with. The program uses the
-// platform's (COM and, on Linux, the PulseAudio stand-in); a test installs a simulated audio system
-// for its own length with ScopedAudioSystem, so no state leaks from one test into the next.
+// enumerator, the events that capture streams are registered with, and the
+// multimedia class scheduler that an audio thread registers with. The program
+// uses the platform's (COM and, on Linux, the PulseAudio stand-in).
+//
+// This is the one seam reached through a process-wide entry instead of being
+// handed down, as CoCreateInstance is on Windows: CurrentAudioSystem(). A test
+// installs a simulated audio system for its own length with ScopedAudioSystem,
+// so no state leaks from one test into the next.
 #pragma once
 
 #include "capture/core_audio.h"
@@ -20,6 +25,11 @@ class AudioSystem {
   // attributes, automatic reset, not signalled, no name. Null on failure, with
   // the last error set.
   virtual HANDLE CreateCaptureEvent() = 0;
+  // AvSetMmThreadCharacteristicsW: registers the calling thread with the
+  // multimedia class scheduler as a task of `taskName`. Null on failure.
+  virtual HANDLE AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) = 0;
+  // AvRevertMmThreadCharacteristics: ends a registration.
+  virtual BOOL AvRevertMmThreadCharacteristics(HANDLE registration) = 0;
 
  protected:
   ~AudioSystem() = default;

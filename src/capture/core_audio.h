@@ -8,3 +8,4 @@
 #include <mmreg.h>
 #include <ksmedia.h>
 #include <audioclient.h>
+#include <avrt.h>

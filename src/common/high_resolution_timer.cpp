@@ -11,7 +11,6 @@ namespace velmoravad {
 namespace {
 
 constexpr UINT kResolutionMilliseconds = 1;
-constexpr LONGLONG kHundredNanosecondsPerMillisecond = 10000;
 
 }  // namespace
 
@@ -30,7 +29,7 @@ HighResolutionTimer::~HighResolutionTimer() {
 void HighResolutionTimer::Sleep(DWORD milliseconds) {
   if (timer_.IsValid()) {
     LARGE_INTEGER due{};
-    due.QuadPart = -static_cast<LONGLONG>(milliseconds) * kHundredNanosecondsPerMillisecond;
+    due.QuadPart = RelativeDueTime(milliseconds);
     if (SetWaitableTimer(timer_.Get(), &due, 0, nullptr, nullptr, FALSE) &&
         WaitForSingleObject(timer_.Get(), INFINITE) == WAIT_OBJECT_0) {
       return;

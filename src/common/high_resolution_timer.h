@@ -15,6 +15,13 @@
 
 namespace velmoravad {
 
+// The due time that SetWaitableTimer takes for a wait of `milliseconds` from
+// now: negative, for a time relative to the call, in 100-ns units. (A positive
+// value would name an absolute time, long past, and the wait would end at once.)
+constexpr LONGLONG RelativeDueTime(DWORD milliseconds) {
+  return -static_cast<LONGLONG>(milliseconds) * 10000;
+}
+
 class HighResolutionTimer {
  public:
   HighResolutionTimer();

@@ -2,6 +2,7 @@
 
 #include "common/hresult.h"
 #include "driver/aggregation_loop.h"
+#include "driver/pro_audio_thread.h"
 
 namespace velmoravad {
 namespace {
@@ -14,7 +15,7 @@ bool WouldOverflowFrame(const ChannelTallies& tallies, std::uint16_t channels) {
 }  // namespace
 
 int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams,
-                 StreamPlatform& platform) {
+                 const StreamingServices& services) {
   std::optional<RunSettings> settings = ParseCommandLine(arguments);
   if (!settings) {
     WriteText(streams.error, kUsageLine);
@@ -27,13 +28,17 @@ int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStrea
     WriteText(streams.error, FailureReport("CoInitializeEx", result).Text());
     return kExitFailure;
   }
-  AggregateRun run(std::move(*settings), streams, audioSystem, platform);
+  AggregateRun run(std::move(*settings), streams, audioSystem, services);
   return run.Execute();
 }
 
 AggregateRun::AggregateRun(RunSettings settings, const StandardStreams& streams,
-                           AudioSystem& audioSystem, StreamPlatform& platform)
-    : com_(audioSystem), settings_(std::move(settings)), streams_(streams), platform_(platform) {}
+                           AudioSystem& audioSystem, const StreamingServices& services)
+    : com_(audioSystem),
+      settings_(std::move(settings)),
+      streams_(streams),
+      audioSystem_(audioSystem),
+      services_(services) {}
 
 int AggregateRun::Execute() {
   HRESULT result = EnumerateApplicationEndpoints(endpoints_);
@@ -57,21 +62,23 @@ int AggregateRun::Execute() {
 }
 
 int AggregateRun::Stream() {
-  if (platform_.SetOutputBinaryMode() == -1) {
+  if (services_.output.SetBinaryMode() == -1) {
     return EndRun(ReportFailure("stdout binary mode", HresultFromFailedWin32Call(GetLastError())));
   }
-  platform_.SetOutputUnbuffered();
+  services_.output.SetUnbuffered();
   HRESULT result = StartCaptureStreams(endpoints_);
   if (Failed(result)) return EndRun(ReportFailure("Capture start", result));
-  result = FlushStartup(endpoints_, platform_);
+  result = FlushStartup(endpoints_, services_.clock);
   if (Failed(result)) return EndRun(ReportFailure("Capture startup flush", result));
   WriteText(streams_.error, FlushedLine(kStartupFlushMilliseconds).Text());
   WriteText(streams_.error, RunningLine(ApplicationEndpointCount(), tallies_).Text());
 
   // The pipe exists from here on, never before the running line.
-  AnnouncementSource* announcements = platform_.StartAnnouncementSource();
+  AnnouncementSource* announcements = StartAnnouncementSource(services_.pipes);
   result = CatchOutOfMemory([&] {
-    AggregationLoop loop(endpoints_, announcements, tallies_.Total(), platform_);
+    AggregationLoop loop(endpoints_, announcements, tallies_.Total(), services_.clock,
+                         services_.output);
+    const ProAudioThread proAudio(audioSystem_);
     return loop.Run();
   });
   if (Failed(result)) return EndRun(ReportFailure("Capture read", result));

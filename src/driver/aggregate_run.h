@@ -9,12 +9,14 @@
 // process.
 #pragma once
 
+#include "announcement/pipe_system.h"
 #include "capture/audio_system.h"
 #include "capture/endpoint_discovery.h"
+#include "common/clock.h"
 #include "driver/com_scope.h"
 #include "driver/command_line.h"
 #include "driver/run_report.h"
-#include "driver/stream_platform.h"
+#include "driver/standard_output.h"
 
 #include <optional>
 #include <string>
@@ -27,18 +29,28 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitRefused = 2;
 
+// What a streaming run reaches besides the audio system: the clock of its
+// flush and its ticks, standard output for the PCM stream, and the pipe calls
+// of its announcement source. The entry hands down the platform's; a test hands
+// in simulated time, a recording output and scripted pipes. `pipes` must live
+// until the process ends, as the pipe thread does.
+struct StreamingServices {
+  Clock& clock;
+  StandardOutput& output;
+  PipeSystem& pipes;
+};
+
 // Runs the program with `arguments` (those after its own name) and returns the
-// process's exit status. Text goes to `streams`; the PCM stream, the clocks and
-// the announcement source come from `platform`.
+// process's exit status. Text goes to `streams`, the rest to `services`.
 int RunAggregate(const std::vector<std::wstring>& arguments, const StandardStreams& streams,
-                 StreamPlatform& platform);
+                 const StreamingServices& services);
 
 class AggregateRun {
  public:
   // COM is already initialised on this thread by `audioSystem`; the run
   // uninitialises it.
   AggregateRun(RunSettings settings, const StandardStreams& streams, AudioSystem& audioSystem,
-               StreamPlatform& platform);
+               const StreamingServices& services);
   AggregateRun(const AggregateRun&) = delete;
   AggregateRun& operator=(const AggregateRun&) = delete;
 
@@ -65,7 +77,8 @@ class AggregateRun {
   ComScope com_;
   RunSettings settings_;
   StandardStreams streams_;
-  StreamPlatform& platform_;
+  AudioSystem& audioSystem_;
+  StreamingServices services_;
   EndpointList endpoints_;
   // The live input between its lookup and its move to the end of endpoints_.
   std::optional<CaptureEndpoint> pendingLiveInput_;

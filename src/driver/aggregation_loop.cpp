@@ -23,43 +23,38 @@ HRESULT StartCaptureStreams(EndpointList& endpoints) {
   return S_OK;
 }
 
-HRESULT FlushStartup(EndpointList& endpoints, StreamPlatform& platform) {
-  const ULONGLONG flushDeadline = platform.TickCount64() + kStartupFlushMilliseconds;
-  while (platform.TickCount64() < flushDeadline) {
+HRESULT FlushStartup(EndpointList& endpoints, Clock& clock) {
+  const ULONGLONG flushDeadline = clock.TickCount64() + kStartupFlushMilliseconds;
+  while (clock.TickCount64() < flushDeadline) {
     for (CaptureEndpoint& endpoint : endpoints) {
       const HRESULT result = endpoint.DrainCapturePackets();
       if (Failed(result)) return result;
       endpoint.samples.Clear();
     }
-    platform.Pause(kFlushPauseMilliseconds);
+    clock.Wait(kFlushPauseMilliseconds);
   }
   return S_OK;
 }
 
 AggregationLoop::AggregationLoop(EndpointList& endpoints, AnnouncementSource* announcements,
-                                 std::size_t frameChannels, StreamPlatform& platform)
+                                 std::size_t frameChannels, Clock& clock, StandardOutput& output)
     : endpoints_(endpoints),
       announcements_(announcements),
       frameChannels_(frameChannels),
-      platform_(platform),
+      clock_(clock),
+      output_(output),
       block_(frameChannels * kFramesPerTick) {}
 
 HRESULT AggregationLoop::Run() {
-  TickSchedule schedule(platform_.Now());
+  TickSchedule schedule(clock_.Now());
   for (;;) {
-    WaitUntil(schedule.Advance());
+    WaitUntil(clock_, schedule.Advance());
     for (CaptureEndpoint& endpoint : endpoints_) {
       const HRESULT result = endpoint.DrainCapturePackets();
       if (Failed(result)) return result;
     }
     AssembleBlock(endpoints_, announcements_, frameChannels_, block_.data());
-    if (platform_.WriteOutput(block_.data(), block_.size()) != block_.size()) return S_OK;
-  }
-}
-
-void AggregationLoop::WaitUntil(MonotonicClock::time_point deadline) {
-  for (MonotonicClock::time_point now = platform_.Now(); now < deadline; now = platform_.Now()) {
-    platform_.WaitMilliseconds(MillisecondsToSleep(deadline - now));
+    if (output_.Write(block_.data(), block_.size()) != block_.size()) return S_OK;
   }
 }
 

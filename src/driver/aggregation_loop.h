@@ -16,7 +16,8 @@
 
 #include "announcement/announcement_source.h"
 #include "capture/endpoint_discovery.h"
-#include "driver/stream_platform.h"
+#include "common/clock.h"
+#include "driver/standard_output.h"
 
 namespace velmoravad {
 
@@ -28,9 +29,12 @@ inline constexpr ULONGLONG kStartupFlushMilliseconds = 2500;
 HRESULT StartCaptureStreams(EndpointList& endpoints);
 
 // Drains every endpoint and throws the audio away, pass after pass with a 1 ms
-// pause between passes, until 2500 ms of the tick counter have passed; every
-// queue is empty afterwards. Returns the first failing drain's HRESULT.
-HRESULT FlushStartup(EndpointList& endpoints, StreamPlatform& platform);
+// wait of `clock` between passes, until 2500 ms of its tick counter have
+// passed; every queue is empty afterwards. The waits are the ticks' own
+// high-resolution ones, so the last pass comes within about a millisecond of
+// the end and the first block holds next to nothing from before it. Returns
+// the first failing drain's HRESULT.
+HRESULT FlushStartup(EndpointList& endpoints, Clock& clock);
 
 class AggregationLoop {
  public:
@@ -38,7 +42,7 @@ class AggregationLoop {
   // `frameChannels` counts every endpoint's channels and the two announcement
   // channels; `announcements` may be null (its channels are then silent).
   AggregationLoop(EndpointList& endpoints, AnnouncementSource* announcements,
-                  std::size_t frameChannels, StreamPlatform& platform);
+                  std::size_t frameChannels, Clock& clock, StandardOutput& output);
 
   // Ticks on an absolute 10 ms schedule from one reading of the clock: waits for
   // the deadline, drains every endpoint once, assembles the block and writes it
@@ -47,12 +51,11 @@ class AggregationLoop {
   HRESULT Run();
 
  private:
-  void WaitUntil(MonotonicClock::time_point deadline);
-
   EndpointList& endpoints_;
   AnnouncementSource* announcements_;
   std::size_t frameChannels_;
-  StreamPlatform& platform_;
+  Clock& clock_;
+  StandardOutput& output_;
   std::vector<std::int16_t> block_;  // kFramesPerTick frames, reused by every tick
 };
 

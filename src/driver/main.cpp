@@ -1,8 +1,9 @@
-// The process entry: hands the arguments, as wide strings, and the standard
-// streams to the run. On Linux the arguments arrive as UTF-8, and a write to a
-// closed standard output must come back short instead of ending the process.
-// Memory that runs out while the arguments are copied, before the run has begun,
-// is reported in the run's usual form.
+// The process entry: hands the arguments, as wide strings, the standard streams
+// and the platform's clock, standard output and pipe calls to the run. On Linux
+// the arguments arrive as UTF-8, and a write to a closed standard output must
+// come back short instead of ending the process. Memory that runs out while the
+// arguments are copied, before the run has begun, is reported in the run's
+// usual form.
 #include "common/hresult.h"
 #include "driver/aggregate_run.h"
 
@@ -14,8 +15,12 @@
 namespace {
 
 int RunWithArguments(const std::vector<std::wstring>& arguments) {
-  velmoravad::PlatformStreamPlatform platform(stdout);
-  return velmoravad::RunAggregate(arguments, {stdout, stderr}, platform);
+  velmoravad::PlatformClock clock;
+  velmoravad::PlatformStandardOutput output(stdout);
+  // The announcement source's thread serves the pipe until the process ends,
+  // after main has returned, so its pipe calls are never destroyed.
+  static velmoravad::PipeSystem& pipes = *new velmoravad::PlatformPipeSystem;
+  return velmoravad::RunAggregate(arguments, {stdout, stderr}, {clock, output, pipes});
 }
 
 int ReportArgumentsOutOfMemory() {

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "common/text_encoding.h"
+#include "driver/invalid_parameter_scope.h"
 
 namespace velmoravad {
 namespace {
@@ -82,6 +83,7 @@ RunningLine::RunningLine(std::size_t applicationEndpoints, const ChannelTallies&
 }
 
 void WriteText(std::FILE* stream, std::string_view text) {
+  const InvalidParameterScope failInsteadOfEnding;
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }

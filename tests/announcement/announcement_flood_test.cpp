@@ -18,7 +18,8 @@ namespace velmoravad {
 namespace {
 
 TEST(AnnouncementFlood, ConsumerTakingOneTickPer10MsSeesOnlyWholeFramesInChannelOrder) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   testing::ServedConnection server(source);
 
   std::optional<testing::FloodingWriter> flood(std::in_place);

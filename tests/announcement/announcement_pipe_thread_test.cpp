@@ -24,7 +24,8 @@ using testing::TakeArrivingFrames;
 constexpr auto kPatience = std::chrono::seconds(10);
 
 TEST(AnnouncementPipeThread, ServesOneWriterAfterAnotherForTheWholeRun) {
-  auto* source = new AnnouncementSource;  // Never deleted: its detached thread uses it.
+  // Never deleted: its detached thread uses them.
+  auto* source = new AnnouncementSource(*new PlatformPipeSystem);
 
   PipeWriter early;
   EXPECT_FALSE(early.TryOpen()) << "the pipe exists before the thread starts";

@@ -38,7 +38,8 @@ std::int16_t PatternSample(std::size_t index) {
 }
 
 TEST(AnnouncementQueue, HandsWholeFramesOutInOrderEachOnceAtTheirStride) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   std::vector<std::int16_t> block(9, 99);
   EXPECT_EQ(source.TakeFrames(block.data(), 3, 3), 0u);
   EXPECT_EQ(block, std::vector<std::int16_t>(9, 99)) << "an empty queue wrote something";
@@ -60,7 +61,9 @@ TEST(AnnouncementQueue, AnOvershootingAppendKeepsTheNewestCapOfFrames) {
   std::vector<std::int16_t> written;
   for (std::size_t i = 0; i < kCapSamples + 960 + 100500; ++i) written.push_back(PatternSample(i));
 
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+
+  AnnouncementSource source(pipes);
   source.AppendFrames(written.data(), kCapSamples / 2);
   source.AppendFrames(written.data() + kCapSamples, 480);  // Overshoots by one read.
   std::vector<std::int16_t> taken = TakeNow(source, kCapSamples);
@@ -81,7 +84,8 @@ TEST(AnnouncementQueue, AnOvershootingAppendKeepsTheNewestCapOfFrames) {
 // data), so these writers stay until their frames have arrived.
 
 TEST(AnnouncementPipe, QueuesAWritersFramesInOrderEachOnce) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   const std::vector<std::int16_t> samples = Sequence(-500, 1000);
   ServedConnection server(source);
   PipeWriter writer;
@@ -94,7 +98,8 @@ TEST(AnnouncementPipe, QueuesAWritersFramesInOrderEachOnce) {
 }
 
 TEST(AnnouncementPipe, WritesSplitAtAnyOffsetKeepEveryFrameWhole) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   const std::vector<std::int16_t> samples = Sequence(0x0101, 2000);
   const std::vector<std::uint8_t> bytes = BytesOf(samples);
   ServedConnection server(source);
@@ -122,7 +127,8 @@ TEST(AnnouncementPipe, WritesSplitAtAnyOffsetKeepEveryFrameWhole) {
 }
 
 TEST(AnnouncementPipe, AWriterThatLeavesMidFrameCannotShiftTheNextWritersChannels) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   const std::vector<std::int16_t> first = Sequence(1, 3);  // One frame and half of another.
   const std::vector<std::int16_t> second = Sequence(1001, 300);
   std::vector<std::int16_t> taken;
@@ -146,7 +152,8 @@ TEST(AnnouncementPipe, AWriterThatLeavesMidFrameCannotShiftTheNextWritersChannel
 }
 
 TEST(AnnouncementPipe, ASecondWriterCannotConnectWhileOneIsConnected) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   ServedConnection server(source);
   PipeWriter first;
   ASSERT_TRUE(first.OpenWithin(kPatience));
@@ -162,7 +169,8 @@ TEST(AnnouncementPipe, ASecondWriterCannotConnectWhileOneIsConnected) {
 }
 
 TEST(AnnouncementPipe, AcceptsAWriterThatConnectedBeforeTheServerWaited) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   UniqueHandle pipe = source.CreatePipeInstance();
   PipeWriter writer;
   ASSERT_TRUE(writer.TryOpen());
@@ -175,7 +183,8 @@ TEST(AnnouncementPipe, AcceptsAWriterThatConnectedBeforeTheServerWaited) {
 }
 
 TEST(AnnouncementPipe, RetriesANameServedElsewhereUntilItIsFree) {
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+  AnnouncementSource source(pipes);
   // Another server holds the single instance of the name.
   UniqueHandle other(CreateNamedPipeW(kAnnouncementPipeName, PIPE_ACCESS_INBOUND, 0, 1, 0,
                                       AnnouncementSource::kPipeInputBufferBytes, 0, nullptr));

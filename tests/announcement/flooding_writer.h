@@ -39,6 +39,8 @@ class FloodingWriter {
   }
 
   bool Opened() const { return opened_; }
+  // Bytes the pipe has taken so far.
+  std::size_t BytesWritten() const { return written_; }
 
  private:
   void Flood() {
@@ -61,12 +63,14 @@ class FloodingWriter {
     for (std::size_t turn = 0; !stop_; ++turn) {
       const std::size_t size = sizes[turn % std::size(sizes)];
       if (!writer.Write(bytes.data() + offset, size)) return;
+      written_ += size;
       offset = (offset + size) % period;
     }
   }
 
   std::atomic<bool> stop_{false};
   std::atomic<bool> opened_{false};
+  std::atomic<std::size_t> written_{0};
   std::thread thread_;
 };
 

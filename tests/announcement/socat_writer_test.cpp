@@ -27,7 +27,9 @@ TEST(AnnouncementSocatWriter, SocatFeedsThePipeFromItsStandardInput) {
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   close(fd);
 
-  AnnouncementSource source;
+  PlatformPipeSystem pipes;
+
+  AnnouncementSource source(pipes);
   {
     testing::ServedConnection server(source);
     // socat tries once: let the server create its instance first.

@@ -54,6 +54,26 @@ void FakeAudioSystem::UninitializeCom() {
   referencesHeldAtUninitialize = HeldReferences();
 }
 
+HANDLE FakeAudioSystem::AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) {
+  const NotCounted bookkeeping;
+  calls.push_back("AvSetMmThreadCharacteristicsW " + Narrow(taskName) + " " +
+                  std::to_string(*taskIndex));
+  if (Failed(FailureFor(nullptr, FakeCall::kAvSetMmThreadCharacteristicsW))) {
+    SetLastError(1550);  // ERROR_INVALID_TASK_NAME
+    return nullptr;
+  }
+  ++threadRegistrations;
+  return &threadRegistrations;
+}
+
+BOOL FakeAudioSystem::AvRevertMmThreadCharacteristics(HANDLE registration) {
+  const NotCounted bookkeeping;
+  calls.push_back("AvRevertMmThreadCharacteristics");
+  if (registration != &threadRegistrations) return FALSE;
+  --threadRegistrations;
+  return TRUE;
+}
+
 HRESULT FakeAudioSystem::CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) {
   const NotCounted bookkeeping;
   calls.push_back("CoCreateInstance MMDeviceEnumerator");
@@ -164,8 +184,8 @@ const char* FakeCallName(FakeCall call) {
       return "SetOutputBinaryMode";
     case FakeCall::kWriteOutput:
       return "WriteOutput";
-    case FakeCall::kStartAnnouncementSource:
-      return "StartAnnouncementSource";
+    case FakeCall::kAvSetMmThreadCharacteristicsW:
+      return "AvSetMmThreadCharacteristicsW";
   }
   return "?";
 }

@@ -22,8 +22,8 @@
 namespace velmoravad::testing {
 
 // Every call of the simulated system that a test can make fail: the Core Audio
-// and COM calls, and the stream platform's calls that the failure injection
-// counts with them.
+// and COM calls, the thread's registration with the scheduler, and standard
+// output's calls, which the failure injection counts with them.
 enum class FakeCall {
   kCoInitializeEx,
   kCoCreateInstance,
@@ -39,6 +39,7 @@ enum class FakeCall {
   kIsFormatSupported,
   kInitialize,
   kCreateEventW,
+  kAvSetMmThreadCharacteristicsW,
   kSetEventHandle,
   kGetService,
   kStart,
@@ -48,7 +49,6 @@ enum class FakeCall {
   kReleaseBuffer,
   kSetOutputBinaryMode,
   kWriteOutput,
-  kStartAnnouncementSource,
 };
 
 // The call's name as the platform spells it, for messages.
@@ -106,11 +106,16 @@ class FakeAudioSystem final : public AudioSystem {
   HRESULT InitializeCom() override;
   void UninitializeCom() override;
   HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) override;
-  // A real event, or null with ERROR_NOT_ENOUGH_MEMORY when "CreateEventW" fails.
+  // A real event, or null with ERROR_NOT_ENOUGH_MEMORY when kCreateEventW fails.
   HANDLE CreateCaptureEvent() override;
+  // A registration handle, or null with ERROR_INVALID_TASK_NAME when
+  // kAvSetMmThreadCharacteristicsW fails; both calls are logged.
+  HANDLE AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) override;
+  BOOL AvRevertMmThreadCharacteristics(HANDLE registration) override;
 
   // System-level failures: kCoInitializeEx, kCoCreateInstance,
-  // kEnumAudioEndpoints, kGetCount, kGetDevice, kCreateEventW.
+  // kEnumAudioEndpoints, kGetCount, kGetDevice, kCreateEventW,
+  // kAvSetMmThreadCharacteristicsW.
   FailureTable failures;
 
   // Every call that can fail, in order: what it was, on which endpoint (empty
@@ -135,6 +140,8 @@ class FakeAudioSystem final : public AudioSystem {
   std::vector<FormatRequest> initializations;  // Initialize
 
   int comInitializations = 0;
+  // Registrations with the scheduler not yet reverted.
+  int threadRegistrations = 0;
   int comUninitializations = 0;
   // References held by the program when COM was uninitialised; -1 before that.
   int referencesHeldAtUninitialize = -1;

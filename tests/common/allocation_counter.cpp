@@ -60,6 +60,8 @@ AllocationCounter::~AllocationCounter() {
 
 std::size_t AllocationCounter::Count() const { return threadCount.count; }
 
+std::size_t AllocationsCountedSoFar() { return threadCount.count; }
+
 NotCounted::NotCounted() { ++threadCount.paused; }
 
 NotCounted::~NotCounted() { --threadCount.paused; }

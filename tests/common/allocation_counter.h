@@ -22,6 +22,9 @@ class AllocationCounter {
   std::size_t Count() const;
 };
 
+// The allocations this thread's counter has counted so far.
+std::size_t AllocationsCountedSoFar();
+
 // While one lives, this thread's allocations are not counted: for the test's own
 // bookkeeping inside a counted stretch.
 class NotCounted {

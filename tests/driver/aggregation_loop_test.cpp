@@ -1,16 +1,17 @@
-// Streaming runs in process: the simulated audio system for the endpoints and a
-// simulated stream platform for time and standard output, so a run of any
+// Streaming runs in process: the simulated audio system for the endpoints,
+// simulated time and standard output, and scripted pipe calls, so a run of any
 // length takes no real time.
 #include "driver/aggregation_loop.h"
 
 #include "announcement/flooding_writer.h"
-#include "announcement/served_connection.h"
+#include "announcement/pipe_writer.h"
 #include "capture/fake_audio_system.h"
 #include "common/allocation_counter.h"
 #include "driver/in_process_run.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -30,7 +31,6 @@ using std::chrono::milliseconds;
 using testing::FakeAudioSystem;
 using testing::FakeCall;
 using testing::FakeEndpointScript;
-using testing::FakeStreamPlatform;
 using testing::RunInProcess;
 using testing::RunResult;
 
@@ -59,7 +59,7 @@ class StreamingRunTest : public ::testing::Test {
   // Channel `channel` of every frame of every block written, in order.
   std::vector<std::int16_t> Column(std::size_t channel) const {
     std::vector<std::int16_t> column;
-    for (const auto& block : platform_.blocks) {
+    for (const auto& block : services_.output.blocks) {
       const std::size_t frameChannels = block.size() / kFramesPerTick;
       for (std::size_t frame = 0; frame < kFramesPerTick; ++frame) {
         column.push_back(block[frame * frameChannels + channel]);
@@ -86,7 +86,7 @@ class StreamingRunTest : public ::testing::Test {
   }
 
   FakeAudioSystem system_;
-  FakeStreamPlatform platform_;
+  testing::FakeServices services_;
 };
 
 struct Layout {
@@ -115,23 +115,24 @@ TEST_P(StreamLayoutTest, EachSourceFillsItsOwnChannelsInListOrder) {
   for (auto& [script, base] : sources) {
     FakeEndpointScript* source = script;
     const int patternBase = base;
-    platform_.At(kFlushEnd, [source, patternBase] {
+    services_.clock.At(kFlushEnd, [source, patternBase] {
       source->QueuePacket(Pattern(patternBase, source->mixChannels, 0, 960));
     });
   }
-  AnnouncementSource announcements;
-  const std::vector<std::int16_t> announced = Pattern(-20000, 2, 0, 700);
-  announcements.AppendFrames(announced.data(), 700);
-  platform_.announcements = &announcements;
-  platform_.blocksAccepted = 2;
+  // A writer whose 700 frames are all queued before the first tick.
+  services_.pipes.AddWriter(testing::BytesOf(Pattern(-20000, 2, 0, 700)));
+  services_.clock.At(kFlushEnd + milliseconds(1), [this] {
+    EXPECT_TRUE(services_.pipes.WaitUntilServed(std::chrono::seconds(10)));
+  });
+  services_.output.blocksAccepted = 2;
 
-  const RunResult result = RunInProcess(arguments, platform_);
+  const RunResult result = RunInProcess(arguments, services_.Get());
 
   ASSERT_EQ(result.status, 0) << result.error;
   std::size_t frameChannels = 2;
   for (auto& source : sources) frameChannels += source.first->mixChannels;
-  ASSERT_EQ(platform_.blocks.size(), 2u);
-  for (const auto& block : platform_.blocks)
+  ASSERT_EQ(services_.output.blocks.size(), 2u);
+  for (const auto& block : services_.output.blocks)
     EXPECT_EQ(block.size(), frameChannels * kFramesPerTick);
   std::size_t channel = 0;
   for (auto& [script, base] : sources) {
@@ -154,15 +155,15 @@ TEST_F(StreamingRunTest, EachEndpointGivesItsQueuedFramesOldestFirstThenZeros) {
   FakeEndpointScript& thousand = AddApplication(2, 1);
   AddApplication(3, 2);  // delivers nothing
   FakeEndpointScript& silent = AddApplication(4, 2);
-  platform_.At(kFlushEnd, [&] {
+  services_.clock.At(kFlushEnd, [&] {
     hundred.QueuePacket(Pattern(1000, 2, 0, 100));
     thousand.QueuePacket(Pattern(5000, 1, 0, 1000));
     silent.QueueSilentPacket(480);  // its data reads 0x5A5A and must not be used
   });
-  const RunResult result = RunInProcess({}, platform_);
+  const RunResult result = RunInProcess({}, services_.Get());
 
   ASSERT_EQ(result.status, 0) << result.error;
-  ASSERT_EQ(platform_.blocks.size(), 3u);
+  ASSERT_EQ(services_.output.blocks.size(), 3u);
   EXPECT_EQ(Column(0), ExpectedColumn(1000, 0, 100, 1440));
   EXPECT_EQ(Column(1), ExpectedColumn(1000, 1, 100, 1440));
   EXPECT_EQ(Column(2), ExpectedColumn(5000, 0, 1000, 1440));  // 480, 480, 40 and zeros
@@ -175,44 +176,79 @@ TEST_F(StreamingRunTest, NothingCapturedDuringTheFlushReachesTheOutput) {
   FakeEndpointScript& endpoint = AddApplication(1, 1);
   for (const milliseconds time :
        {milliseconds(0), milliseconds(1200), kFlushEnd - milliseconds(1)}) {
-    platform_.At(time, [&] { endpoint.QueuePacket(std::vector<std::int16_t>(480, 777)); });
+    services_.clock.At(time, [&] { endpoint.QueuePacket(std::vector<std::int16_t>(480, 777)); });
   }
-  platform_.At(kFlushEnd + milliseconds(1), [&] { endpoint.QueuePacket(Pattern(1, 1, 0, 480)); });
-  const RunResult result = RunInProcess({}, platform_);
+  services_.clock.At(kFlushEnd + milliseconds(1),
+                     [&] { endpoint.QueuePacket(Pattern(1, 1, 0, 480)); });
+  services_.clock.At(kFlushEnd - milliseconds(1), [this] {
+    EXPECT_FALSE(services_.pipes.InstanceCreated()) << "the pipe exists during the flush";
+  });
+  const RunResult result = RunInProcess({}, services_.Get());
 
   ASSERT_EQ(result.status, 0) << result.error;
-  // The flush ran for 2500 ms of the tick counter, in 1 ms pauses, and the pipe
-  // appeared only after it; the first block left one tick after the clock was read.
-  EXPECT_EQ(platform_.pauses, 2500u);
-  EXPECT_EQ(platform_.announcementStart, kFlushEnd);
-  ASSERT_EQ(platform_.blocks.size(), 3u);
-  EXPECT_EQ(platform_.writeTimes.front(), kFlushEnd + kTick);
+  // The flush ran for 2500 ms of the tick counter, in 1 ms waits of the ticks'
+  // own clock, and the pipe appeared only after it; the first block left one
+  // tick after the clock was read.
+  std::size_t flushWaits = 0;
+  for (const testing::FakeClock::WaitRecord& wait : services_.clock.waits) {
+    if (wait.at < kFlushEnd) flushWaits += wait.milliseconds == 1 ? 1 : 1000;
+  }
+  EXPECT_EQ(flushWaits, 2500u);
+  EXPECT_TRUE(services_.pipes.WaitUntilServed(std::chrono::seconds(10)));
+  EXPECT_TRUE(services_.pipes.InstanceCreated());
+  ASSERT_EQ(services_.output.blocks.size(), 3u);
+  EXPECT_EQ(services_.output.writeTimes.front(), kFlushEnd + kTick);
   EXPECT_EQ(Column(0), ExpectedColumn(1, 0, 480, 1440));
+}
+
+// The loop's thread ticks as a "Pro Audio" task of the scheduler, registered
+// after the flush and reverted before the streams are released.
+TEST_F(StreamingRunTest, TheTicksRunAsAProAudioTask) {
+  AddApplication(1, 2);
+  std::vector<int> registered;  // late in the flush, then during the ticks
+  for (const milliseconds time : {kFlushEnd - milliseconds(1), kFlushEnd + milliseconds(15)}) {
+    services_.clock.At(time, [&] { registered.push_back(system_.threadRegistrations); });
+  }
+  const RunResult result = RunInProcess({}, services_.Get());
+
+  ASSERT_EQ(result.status, 0) << result.error;
+  EXPECT_EQ(registered, (std::vector<int>{0, 1}));
+  EXPECT_EQ(system_.CallsStartingWith("AvSetMmThreadCharacteristicsW"),
+            std::vector<std::string>{"AvSetMmThreadCharacteristicsW Pro Audio 0"});
+  const auto revert =
+      std::find(system_.calls.begin(), system_.calls.end(), "AvRevertMmThreadCharacteristics");
+  const auto stop = std::find_if(system_.calls.begin(), system_.calls.end(), [](const auto& call) {
+    return call.rfind("IAudioClient::Stop", 0) == 0;
+  });
+  EXPECT_LT(revert, stop);
+  EXPECT_EQ(system_.threadRegistrations, 0);
 }
 
 TEST_F(StreamingRunTest, AfterAStallTheDueTicksRunBackToBackAndNoneIsSkipped) {
   AddApplication(1, 2);
-  platform_.blocksAccepted = 19;
-  platform_.stalls[3] = milliseconds(100);  // the write of block 3 takes 100 ms
-  const RunResult result = RunInProcess({}, platform_);
+  services_.output.blocksAccepted = 19;
+  services_.output.stalls[3] = milliseconds(100);  // the write of block 3 takes 100 ms
+  const RunResult result = RunInProcess({}, services_.Get());
 
   ASSERT_EQ(result.status, 0) << result.error;
-  ASSERT_EQ(platform_.writeTimes.size(), 19u);
+  ASSERT_EQ(services_.output.writeTimes.size(), 19u);
   for (std::size_t block = 0; block < 19; ++block) {
     const milliseconds due = kFlushEnd + kTick * static_cast<int>(block + 1);
     const milliseconds expected = block >= 3 && block <= 12 ? kFlushEnd + milliseconds(130) : due;
-    EXPECT_EQ(platform_.writeTimes[block], std::max(due, expected)) << "block " << block + 1;
+    EXPECT_EQ(services_.output.writeTimes[block], std::max(due, expected)) << "block " << block + 1;
   }
   // No wait at all while the schedule catches up; every other wait is whole ticks.
-  for (const FakeStreamPlatform::Wait& wait : platform_.waits) {
-    EXPECT_FALSE(wait.blocksBefore >= 3 && wait.blocksBefore < 13) << wait.blocksBefore;
+  for (const testing::FakeClock::WaitRecord& wait : services_.clock.waits) {
+    if (wait.at < kFlushEnd) continue;  // the flush's
+    EXPECT_FALSE(wait.at > kFlushEnd + milliseconds(30) && wait.at < kFlushEnd + milliseconds(130))
+        << std::chrono::duration_cast<milliseconds>(wait.at).count();
     EXPECT_EQ(wait.milliseconds, 10u);
   }
 }
 
 struct StreamFailure {
   const char* name;
-  std::function<void(FakeAudioSystem&, FakeStreamPlatform&)> script;
+  std::function<void(FakeAudioSystem&, testing::FakeServices&)> script;
   const char* lines;  // after the endpoints' lines
   std::size_t blocks;
 };
@@ -226,15 +262,15 @@ class StreamFailureTest : public StreamingRunTest,
 TEST_P(StreamFailureTest, IsReportedOnceAndReleasesEverything) {
   AddApplication(1, 2);
   AddApplication(2, 2);
-  GetParam().script(system_, platform_);
-  const RunResult result = RunInProcess({}, platform_);
+  GetParam().script(system_, services_);
+  const RunResult result = RunInProcess({}, services_.Get());
 
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.error,
             "slot=1 channels=2 name=VelmoraDSP Application 1 Output id=app1\n"
             "slot=2 channels=2 name=VelmoraDSP Application 2 Output id=app2\n" +
                 std::string(GetParam().lines));
-  EXPECT_EQ(platform_.blocks.size(), GetParam().blocks);
+  EXPECT_EQ(services_.output.blocks.size(), GetParam().blocks);
   EXPECT_EQ(system_.CallsStartingWith("IAudioClient::Stop").size(), 2u);
   ExpectReleasedBeforeUninitialize();
 }
@@ -242,33 +278,33 @@ TEST_P(StreamFailureTest, IsReportedOnceAndReleasesEverything) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, StreamFailureTest,
     ::testing::Values(StreamFailure{"binary_mode",
-                                    [](FakeAudioSystem&, FakeStreamPlatform& platform) {
-                                      platform.binaryModeError = 6;  // ERROR_INVALID_HANDLE
+                                    [](FakeAudioSystem&, testing::FakeServices& services) {
+                                      services.output.binaryModeError = 6;  // ERROR_INVALID_HANDLE
                                     },
                                     "stdout binary mode failed: 0x80070006\n", 0},
                       StreamFailure{"binary_mode_without_an_error_number",
-                                    [](FakeAudioSystem&, FakeStreamPlatform& platform) {
-                                      platform.binaryModeError = 0;
+                                    [](FakeAudioSystem&, testing::FakeServices& services) {
+                                      services.output.binaryModeError = 0;
                                     },
                                     "stdout binary mode failed: 0x80004005\n", 0},
                       StreamFailure{"start_of_the_second_stream",
-                                    [](FakeAudioSystem& system, FakeStreamPlatform&) {
+                                    [](FakeAudioSystem& system, testing::FakeServices&) {
                                       system.Endpoints()[1]->failures[FakeCall::kStart] =
                                           kDeviceInvalidated;
                                     },
                                     "Capture start failed: 0x88890004\n", 0},
                       StreamFailure{
                           "drain_during_the_flush",
-                          [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
-                            platform.At(milliseconds(1000), [&system] {
+                          [](FakeAudioSystem& system, testing::FakeServices& services) {
+                            services.clock.At(milliseconds(1000), [&system] {
                               system.Endpoints()[1]->failures[FakeCall::kGetNextPacketSize] =
                                   kDeviceInvalidated;
                             });
                           },
                           "Capture startup flush failed: 0x88890004\n", 0},
                       StreamFailure{"packet_of_the_second_endpoint_in_a_tick",
-                                    [](FakeAudioSystem& system, FakeStreamPlatform& platform) {
-                                      platform.At(kFlushEnd + milliseconds(25), [&system] {
+                                    [](FakeAudioSystem& system, testing::FakeServices& services) {
+                                      services.clock.At(kFlushEnd + milliseconds(25), [&system] {
                                         system.Endpoints()[1]->QueuePacket({1, 2});
                                         system.Endpoints()[1]->failures[FakeCall::kGetBuffer] =
                                             static_cast<HRESULT>(0x88890010u);
@@ -286,22 +322,20 @@ TEST_F(StreamingRunTest, ASteadyTickAllocatesNothing) {
   FakeEndpointScript& stereo = AddApplication(1, 2);
   AddApplication(2, 6);  // delivers nothing
   system_.recordCalls = false;
-  AnnouncementSource announcements;
-  platform_.announcements = &announcements;
-  platform_.blocksAccepted = 50;
+  services_.output.blocksAccepted = 50;
   // One packet of a tick's frames arrives during every tick, as from a device.
   for (int tick = 0; tick < 50; ++tick) {
-    platform_.At(kFlushEnd + kTick * tick + milliseconds(1),
-                 [&] { stereo.QueuePacket(Pattern(0, 2, 0, 480)); });
+    services_.clock.At(kFlushEnd + kTick * tick + milliseconds(1),
+                       [&] { stereo.QueuePacket(Pattern(0, 2, 0, 480)); });
   }
   std::optional<testing::AllocationCounter> counter;
   std::size_t allocations = 0;
-  platform_.At(kFlushEnd + 10 * kTick, [&] { counter.emplace(); });
-  platform_.At(kFlushEnd + 40 * kTick, [&] {
+  services_.clock.At(kFlushEnd + 10 * kTick, [&] { counter.emplace(); });
+  services_.clock.At(kFlushEnd + 40 * kTick, [&] {
     allocations = counter->Count();
     counter.reset();
   });
-  const RunResult result = RunInProcess({}, platform_);
+  const RunResult result = RunInProcess({}, services_.Get());
   ASSERT_EQ(result.status, 0) << result.error;
   EXPECT_EQ(allocations, 0u);
 }
@@ -312,19 +346,25 @@ TEST_F(StreamingRunTest, ASteadyTickAllocatesNothing) {
 // of every block is whole and in channel order.
 TEST_F(StreamingRunTest, AWriterFloodingThePipeNeverTearsAnAnnouncementFrame) {
   AddApplication(1, 2);
-  AnnouncementSource announcements;
-  testing::ServedConnection server(announcements);
+  // The run's own source on the real pipe; its thread serves the pipe name for
+  // the rest of this test program.
+  PipeSystem& pipes = *new PlatformPipeSystem;
   std::optional<testing::FloodingWriter> flood(std::in_place);
-  ASSERT_FALSE(testing::TakeArrivingFrames(announcements, 1, std::chrono::seconds(10)).empty());
-  platform_.announcements = &announcements;
-  platform_.blocksAccepted = 2000;
-  const RunResult result = RunInProcess({}, platform_);
+  // Before the first tick, the writer has sent more than the pipe holds.
+  services_.clock.At(kFlushEnd + milliseconds(1), [&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (flood->BytesWritten() < 400000 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(milliseconds(1));
+    }
+  });
+  services_.output.blocksAccepted = 2000;
+  const RunResult result = RunInProcess({}, {services_.clock, services_.output, pipes});
   flood.reset();
   ASSERT_EQ(result.status, 0) << result.error;
 
   std::size_t frames = 0;
   std::size_t badFrames = 0;
-  for (const auto& block : platform_.blocks) {
+  for (const auto& block : services_.output.blocks) {
     for (std::size_t frame = 0; frame < kFramesPerTick; ++frame) {
       const std::int16_t* announced = block.data() + frame * 4 + 2;
       if (announced[0] == 0 && announced[1] == 0) continue;  // the queue ran dry
@@ -334,7 +374,6 @@ TEST_F(StreamingRunTest, AWriterFloodingThePipeNeverTearsAnAnnouncementFrame) {
   }
   EXPECT_GT(frames, 0u);
   EXPECT_EQ(badFrames, 0u);
-  EXPECT_TRUE(server.FinishesWithin(std::chrono::seconds(10)));
 }
 
 #ifdef _WIN32
@@ -365,9 +404,9 @@ TEST_F(StreamingRunTest, ARealPipeWhoseReaderHasGoneStopsTheRunWithStatus0) {
   AddApplication(1, 2);
   std::FILE* output = PipeWithoutReader();
   ASSERT_NE(output, nullptr);
-  PlatformStreamPlatform real(output);
-  platform_.realOutput = &real;
-  const RunResult result = RunInProcess({}, platform_);
+  PlatformStandardOutput real(output);
+  services_.output.realOutput = &real;
+  const RunResult result = RunInProcess({}, services_.Get());
   std::fclose(output);
 
   EXPECT_EQ(result.status, 0);
@@ -377,22 +416,22 @@ TEST_F(StreamingRunTest, ARealPipeWhoseReaderHasGoneStopsTheRunWithStatus0) {
             "aggregate_running endpoints=1 application_channels=2 live_input_channels=0 "
             "announcement_channels=2 channels=4 sample_rate=48000\n"
             "aggregate_stopped reason=stdout_closed\n");
-  EXPECT_TRUE(platform_.blocks.empty());
+  EXPECT_TRUE(services_.output.blocks.empty());
   ExpectReleasedBeforeUninitialize();
 }
 
 // A standard output whose descriptor is not there (a process started without
 // one): the C runtime calls fail or come back short instead of ending the
 // process through its invalid-parameter handler.
-TEST(PlatformStreamPlatform, MissingStandardOutputFailsInsteadOfEndingTheProcess) {
+TEST(PlatformStandardOutput, MissingStandardOutputFailsInsteadOfEndingTheProcess) {
   std::FILE* output = std::tmpfile();
   ASSERT_NE(output, nullptr);
   ASSERT_EQ(CloseDescriptor(_fileno(output)), 0);
-  PlatformStreamPlatform platform(output);
-  platform.SetOutputBinaryMode();  // -1 where the runtime checks the descriptor
-  platform.SetOutputUnbuffered();
+  PlatformStandardOutput standardOutput(output);
+  standardOutput.SetBinaryMode();  // -1 where the runtime checks the descriptor
+  standardOutput.SetUnbuffered();
   const std::vector<std::int16_t> block(kFramesPerTick * 4, 1);
-  EXPECT_LT(platform.WriteOutput(block.data(), block.size()), block.size());
+  EXPECT_LT(standardOutput.Write(block.data(), block.size()), block.size());
   std::fclose(output);
 }
 

@@ -1,10 +1,12 @@
 // Runs the program in this process, with temporary files standing in for its
-// text streams and a simulated stream platform for the PCM stream and time.
+// text streams and simulated time, standard output and pipe calls for the rest.
 #pragma once
 
+#include "announcement/fake_pipe_system.h"
 #include "common/allocation_counter.h"
+#include "common/fake_clock.h"
 #include "driver/aggregate_run.h"
-#include "driver/fake_stream_platform.h"
+#include "driver/fake_standard_output.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,17 @@ struct RunResult {
   int status;
   std::string output;
   std::string error;
+};
+
+// The simulated services of a streaming run: time that passes only when the
+// run waits, a standard output that records the blocks, and pipe calls whose
+// writers the test adds (none by default: the announcement channels stay silent).
+struct FakeServices {
+  FakeClock clock;
+  FakeStandardOutput output{clock};
+  FakePipeSystem& pipes = NewFakePipeSystem();
+
+  StreamingServices Get() { return {clock, output, pipes}; }
 };
 
 inline std::string ReadAll(std::FILE* stream) {
@@ -36,18 +49,18 @@ struct AllocationCounting {
   std::size_t* counted = nullptr;
 };
 
-inline RunResult RunInProcess(const std::vector<std::wstring>& arguments, StreamPlatform& platform,
-                              AllocationCounting counting = {}) {
+inline RunResult RunInProcess(const std::vector<std::wstring>& arguments,
+                              const StreamingServices& services, AllocationCounting counting = {}) {
   std::FILE* output = std::tmpfile();
   std::FILE* error = std::tmpfile();
   EXPECT_TRUE(output != nullptr && error != nullptr);
   RunResult result;
   if (counting.failAt || counting.counted != nullptr) {
     AllocationCounter counter(counting.failAt);
-    result.status = RunAggregate(arguments, {output, error}, platform);
+    result.status = RunAggregate(arguments, {output, error}, services);
     if (counting.counted != nullptr) *counting.counted = counter.Count();
   } else {
-    result.status = RunAggregate(arguments, {output, error}, platform);
+    result.status = RunAggregate(arguments, {output, error}, services);
   }
   result.output = ReadAll(output);
   result.error = ReadAll(error);
@@ -57,8 +70,8 @@ inline RunResult RunInProcess(const std::vector<std::wstring>& arguments, Stream
 }
 
 inline RunResult RunInProcess(const std::vector<std::wstring>& arguments) {
-  FakeStreamPlatform platform;
-  return RunInProcess(arguments, platform);
+  FakeServices services;
+  return RunInProcess(arguments, services.Get());
 }
 
 }  // namespace velmoravad::testing

@@ -61,7 +61,8 @@ int ReportPlaybackEnd(const PlaybackEnd& end, const std::vector<ClipInput>& clip
 
 }  // namespace
 
-int RunAnnounce(const std::vector<std::wstring>& arguments, const AnnounceConsole& console) {
+int RunAnnounce(const std::vector<std::wstring>& arguments, const AnnounceConsole& console,
+                Clock& clock) {
   const std::optional<AnnounceSettings> settings = ParseAnnounceCommandLine(arguments);
   if (!settings) {
     Write(console.error, kAnnounceUsageLine);
@@ -70,12 +71,14 @@ int RunAnnounce(const std::vector<std::wstring>& arguments, const AnnounceConsol
   std::vector<ClipInput> clips;
   if (!OpenEveryInput(*settings, console.error, clips)) return kAnnounceRefused;
 
-  const PipeConnection connection = ConnectToAnnouncementPipe(settings->waitSeconds, *console.stop);
+  const PipeConnection connection =
+      ConnectToAnnouncementPipe(settings->waitSeconds, clock, *console.stop);
   if (!connection.pipe.IsValid()) {
     return ReportConnectionFailure(connection, settings->waitSeconds, console.error);
   }
   ProgressLine progress(console.errorIsConsole && !settings->quiet ? console.error : nullptr);
-  const PlaybackEnd end = PlayClips(clips, connection.pipe.Get(), progress, *console.stop);
+  PipeChunkWriter pipe(connection.pipe.Get());
+  const PlaybackEnd end = PlayClips(clips, pipe, progress, clock, *console.stop);
   progress.End();
   return ReportPlaybackEnd(end, clips, console.error);
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "common/clock.h"
+
 namespace velmoravad {
 
 struct AnnounceConsole {
@@ -20,7 +22,9 @@ struct AnnounceConsole {
   const std::atomic<bool>* stop;  // set when the user asked to stop
 };
 
-// `arguments` are those after the program's own name.
-int RunAnnounce(const std::vector<std::wstring>& arguments, const AnnounceConsole& console);
+// `arguments` are those after the program's own name. The waits for the pipe
+// and the pace of the writes run on `clock`.
+int RunAnnounce(const std::vector<std::wstring>& arguments, const AnnounceConsole& console,
+                Clock& clock);
 
 }  // namespace velmoravad

@@ -12,12 +12,13 @@ std::optional<ClipInput> OpenClipInput(const std::wstring& argument, bool raw,
   const bool standardInput = argument == kStandardInputArgument;
   ClipInput input;
   input.name = standardInput ? "standard input" : WideToUtf8(argument);
-  input.source = standardInput ? std::make_unique<HandleByteSource>()
-                               : std::make_unique<HandleByteSource>(argument);
-  if (!input.source->IsOpen()) {
-    errorLine = FormatOpenFailureLine(input.name, input.source->OpenError());
+  auto source = standardInput ? std::make_unique<HandleByteSource>()
+                              : std::make_unique<HandleByteSource>(argument);
+  if (!source->IsOpen()) {
+    errorLine = FormatOpenFailureLine(input.name, source->OpenError());
     return std::nullopt;
   }
+  input.source = std::move(source);
   const std::optional<std::uint64_t> size = input.source->Size();
   if (raw) {
     input.reader = std::make_unique<ClipReader>(*input.source, kAnnouncementChannels, std::nullopt);

@@ -16,7 +16,7 @@ namespace velmoravad {
 
 struct ClipInput {
   std::string name;  // for messages, UTF-8: the path as given, or "standard input"
-  std::unique_ptr<HandleByteSource> source;
+  std::unique_ptr<ByteSource> source;
   std::unique_ptr<ClipReader> reader;
   std::optional<std::uint64_t> frames;  // the clip's length where known beforehand
 };

@@ -14,23 +14,12 @@ struct Position {
   std::uint64_t frames = 0;
 };
 
-// Sends all of `bytes`; false with the system's last error when the pipe broke.
-bool WriteAll(HANDLE pipe, const std::uint8_t* bytes, DWORD count) {
-  while (count > 0) {
-    DWORD written = 0;
-    if (!WriteFile(pipe, bytes, count, &written, nullptr)) return false;
-    bytes += written;
-    count -= written;
-  }
-  return true;
-}
-
 }  // namespace
 
-PlaybackEnd PlayClips(std::vector<ClipInput>& clips, HANDLE pipe, ProgressLine& progress,
-                      const std::atomic<bool>& stop) {
+PlaybackEnd PlayClips(std::vector<ClipInput>& clips, ChunkWriter& pipe, ProgressLine& progress,
+                      Clock& clock, const std::atomic<bool>& stop) {
   std::array<std::uint8_t, kFramesPerTick * kAnnouncementFrameBytes> chunk;
-  WritePacer pacer;
+  WritePacer pacer(clock);
   Position read;
   Position sent;
   bool allRead = false;
@@ -52,7 +41,7 @@ PlaybackEnd PlayClips(std::vector<ClipInput>& clips, HANDLE pipe, ProgressLine& 
     if (!pacer.WaitForNextChunk(stop)) {
       return {PlaybackEnd::Reason::kStopped, sent.clip, sent.frames};
     }
-    if (!WriteAll(pipe, chunk.data(), static_cast<DWORD>(filled * kAnnouncementFrameBytes))) {
+    if (!pipe.Write(chunk.data(), static_cast<DWORD>(filled * kAnnouncementFrameBytes))) {
       return {PlaybackEnd::Reason::kPipeClosed, sent.clip, sent.frames, GetLastError()};
     }
     sent = read;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/clock.h"
+#include "velmoravad-announce/chunk_writer.h"
 #include "velmoravad-announce/clip_input.h"
 #include "velmoravad-announce/progress_line.h"
 
@@ -26,7 +28,8 @@ struct PlaybackEnd {
   DWORD error = ERROR_SUCCESS;  // of the failed write or read
 };
 
-PlaybackEnd PlayClips(std::vector<ClipInput>& clips, HANDLE pipe, ProgressLine& progress,
-                      const std::atomic<bool>& stop);
+// Chunks go out on the schedule of `clock`.
+PlaybackEnd PlayClips(std::vector<ClipInput>& clips, ChunkWriter& pipe, ProgressLine& progress,
+                      Clock& clock, const std::atomic<bool>& stop);
 
 }  // namespace velmoravad

@@ -1,6 +1,6 @@
 // The announce tool's entry: hands the arguments, as wide strings, to the run,
-// with standard error and whether it is a console, and stops on Ctrl+C. On Linux
-// the arguments arrive as UTF-8.
+// with standard error and whether it is a console, the platform's clock, and
+// stops on Ctrl+C. On Linux the arguments arrive as UTF-8.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,7 +16,8 @@ int Run(const std::vector<std::wstring>& arguments) {
   velmoravad::ConsoleStop stop;
   DWORD mode = 0;
   const bool errorIsConsole = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
-  return velmoravad::RunAnnounce(arguments, {stderr, errorIsConsole, &stop.Requested()});
+  velmoravad::PlatformClock clock;
+  return velmoravad::RunAnnounce(arguments, {stderr, errorIsConsole, &stop.Requested()}, clock);
 }
 
 }  // namespace

@@ -9,17 +9,16 @@
 namespace velmoravad {
 namespace {
 
-// The longest single wait, so that a stop request is seen soon.
-constexpr std::chrono::milliseconds kLongestWait{100};
-// How often an absent pipe is looked for: WaitNamedPipeW returns at once for a
-// pipe that does not exist.
-constexpr std::chrono::milliseconds kAbsentPipePoll{20};
+// How often an absent or busy pipe is tried again: an absent one appears when
+// the aggregator has finished its start-up, a busy one is free again once the
+// other writer has left and the aggregator has made a new instance.
+constexpr std::chrono::milliseconds kRetryPeriod{20};
 
 }  // namespace
 
-PipeConnection ConnectToAnnouncementPipe(DWORD waitSeconds, const std::atomic<bool>& stop) {
-  const MonotonicClock::time_point deadline =
-      MonotonicClock::now() + std::chrono::seconds(waitSeconds);
+PipeConnection ConnectToAnnouncementPipe(DWORD waitSeconds, Clock& clock,
+                                         const std::atomic<bool>& stop) {
+  const MonotonicClock::time_point deadline = clock.Now() + std::chrono::seconds(waitSeconds);
   PipeConnection connection;
   for (;;) {
     if (stop) {
@@ -34,19 +33,11 @@ PipeConnection ConnectToAnnouncementPipe(DWORD waitSeconds, const std::atomic<bo
       connection.error = error;
       return connection;
     }
-    const bool busy = error == ERROR_PIPE_BUSY;
-    connection.unavailable = busy ? PipeUnavailable::kBusy : PipeUnavailable::kAbsent;
-    const MonotonicClock::duration remaining = deadline - MonotonicClock::now();
+    connection.unavailable =
+        error == ERROR_PIPE_BUSY ? PipeUnavailable::kBusy : PipeUnavailable::kAbsent;
+    const MonotonicClock::duration remaining = deadline - clock.Now();
     if (remaining <= MonotonicClock::duration::zero()) return connection;
-    // A busy pipe is waited for until its instance is free again (or gone); an
-    // absent one is looked for again shortly.
-    const DWORD slice = MillisecondsToSleep(
-        std::min<MonotonicClock::duration>(remaining, busy ? kLongestWait : kAbsentPipePoll));
-    if (busy) {
-      WaitNamedPipeW(kAnnouncementPipeName, slice);
-    } else {
-      Sleep(slice);
-    }
+    clock.Wait(MillisecondsToSleep(std::min<MonotonicClock::duration>(remaining, kRetryPeriod)));
   }
 }
 

@@ -10,8 +10,9 @@
 #include <atomic>
 #include <optional>
 
-#include "velmoravad-announce/announce_report.h"
+#include "common/clock.h"
 #include "common/unique_handle.h"
+#include "velmoravad-announce/announce_report.h"
 
 namespace velmoravad {
 
@@ -23,8 +24,10 @@ struct PipeConnection {
   bool stopped = false;         // `stop` was set during the wait
 };
 
-// Opens the announcement pipe for writing, waiting up to `waitSeconds` while it
-// is absent or busy, and looking at `stop` at least every 100 ms.
-PipeConnection ConnectToAnnouncementPipe(DWORD waitSeconds, const std::atomic<bool>& stop);
+// Opens the announcement pipe for writing, trying again every 20 ms of `clock`
+// for up to `waitSeconds` while it is absent or busy, and looking at `stop`
+// before each try.
+PipeConnection ConnectToAnnouncementPipe(DWORD waitSeconds, Clock& clock,
+                                         const std::atomic<bool>& stop);
 
 }  // namespace velmoravad

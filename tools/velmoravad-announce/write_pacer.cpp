@@ -2,19 +2,13 @@
 
 namespace velmoravad {
 
-WritePacer::WritePacer() : schedule_(MonotonicClock::now()) {}
+WritePacer::WritePacer(Clock& clock) : clock_(clock), schedule_(clock.Now()) {}
 
 bool WritePacer::WaitForNextChunk(const std::atomic<bool>& stop) {
   // Chunk n is due at the start plus n - kLeadTicks ticks: the first
   // kLeadTicks + 1 go at once, then one a tick.
-  if (chunks_++ > kLeadTicks) {
-    const MonotonicClock::time_point deadline = schedule_.Advance();
-    for (MonotonicClock::time_point now = MonotonicClock::now(); now < deadline && !stop;
-         now = MonotonicClock::now()) {
-      timer_.Sleep(MillisecondsToSleep(deadline - now));
-    }
-  }
-  return !stop;
+  if (chunks_++ <= kLeadTicks) return !stop;
+  return WaitUntil(clock_, schedule_.Advance(), &stop);
 }
 
 }  // namespace velmoravad

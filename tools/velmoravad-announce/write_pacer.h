@@ -4,14 +4,13 @@
 // at once, keeping the aggregator's queue a few ticks ahead, so that a late
 // wake-up does not leave it empty; the lead stays far below its one-second cap.
 //
-// Threading and lifetime: used by one thread; owns the high-resolution timer
-// (and with it any raised system timer resolution) for its lifetime.
+// Threading and lifetime: used by one thread, with a clock that outlives it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
-#include "common/high_resolution_timer.h"
+#include "common/clock.h"
 #include "common/tick_schedule.h"
 
 namespace velmoravad {
@@ -21,15 +20,15 @@ class WritePacer {
   // Chunks written ahead of the schedule: 40 ms.
   static constexpr std::int64_t kLeadTicks = 4;
 
-  // The schedule starts now.
-  WritePacer();
+  // The schedule starts at `clock`'s reading now.
+  explicit WritePacer(Clock& clock);
 
   // Waits until the next chunk is due, looking at `stop` at least once a tick.
   // False when `stop` was set before it was due.
   bool WaitForNextChunk(const std::atomic<bool>& stop);
 
  private:
-  HighResolutionTimer timer_;
+  Clock& clock_;
   TickSchedule schedule_;
   std::int64_t chunks_ = 0;  // chunks let through so far
 };

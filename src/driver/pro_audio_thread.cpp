@@ -1,0 +1,14 @@
+#include "driver/pro_audio_thread.h"
+
+namespace velmoravad {
+
+ProAudioThread::ProAudioThread(AudioSystem& audioSystem) : audioSystem_(audioSystem) {
+  DWORD taskIndex = 0;  // 0: a task of its own
+  registration_ = audioSystem_.AvSetMmThreadCharacteristics(L"Pro Audio", &taskIndex);
+}
+
+ProAudioThread::~ProAudioThread() {
+  if (registration_ != nullptr) audioSystem_.AvRevertMmThreadCharacteristics(registration_);
+}
+
+}  // namespace velmoravad
