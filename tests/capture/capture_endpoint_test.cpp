@@ -157,22 +157,24 @@ TEST_F(CaptureEndpointTest, DrainAppendsPacketsInOrderWithSilenceAsZeros) {
   CaptureEndpoint endpoint = Opened(script);
   script.QueuePacket({1, 2, 3, 4});
   script.QueueSilentPacket(480);
+  script.QueuePacketWithoutData(3);  // not flagged silent, yet nothing to read
   script.QueuePacket({5, 6});
 
   ASSERT_EQ(endpoint.DrainCapturePackets(), S_OK);
 
-  EXPECT_EQ(endpoint.AvailableFrames(), 2u + 480u + 1u);
+  EXPECT_EQ(endpoint.AvailableFrames(), 2u + 480u + 3u + 1u);
   std::vector<std::int16_t> expected = {1, 2, 3, 4};
-  expected.resize(4 + 960, 0);
+  expected.resize(4 + 960 + 6, 0);
   expected.push_back(5);
   expected.push_back(6);
   EXPECT_EQ(Contents(endpoint.samples), expected);
-  EXPECT_EQ(system_.CallsStartingWith("IAudioCaptureClient::ReleaseBuffer"),
-            (std::vector<std::string>{"IAudioCaptureClient::ReleaseBuffer id 2",
-                                      "IAudioCaptureClient::ReleaseBuffer id 480",
-                                      "IAudioCaptureClient::ReleaseBuffer id 1"}));
+  EXPECT_EQ(
+      system_.CallsStartingWith("IAudioCaptureClient::ReleaseBuffer"),
+      (std::vector<std::string>{
+          "IAudioCaptureClient::ReleaseBuffer id 2", "IAudioCaptureClient::ReleaseBuffer id 480",
+          "IAudioCaptureClient::ReleaseBuffer id 3", "IAudioCaptureClient::ReleaseBuffer id 1"}));
   EXPECT_EQ(system_.CallsStartingWith("IAudioCaptureClient::GetBuffer id positions=null").size(),
-            3u);
+            4u);
 }
 
 TEST_F(CaptureEndpointTest, DrainWithoutPacketsOnlyAsksForTheNextPacketSize) {

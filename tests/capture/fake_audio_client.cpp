@@ -38,7 +38,7 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
     if (endpoint_.packets.empty()) return AUDCLNT_S_BUFFER_EMPTY;
     current_ = std::move(endpoint_.packets.front());
     endpoint_.packets.pop_front();
-    *data = reinterpret_cast<BYTE*>(current_.samples.data());
+    *data = current_.samples.empty() ? nullptr : reinterpret_cast<BYTE*>(current_.samples.data());
     *framesToRead = current_.frames;
     *flags = current_.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
     return S_OK;

@@ -16,6 +16,12 @@ void FakeEndpointScript::QueuePacket(std::vector<std::int16_t> samples) {
   packets.push_back(std::move(packet));
 }
 
+void FakeEndpointScript::QueuePacketWithoutData(UINT32 frames) {
+  FakePacket packet;
+  packet.frames = frames;
+  packets.push_back(std::move(packet));
+}
+
 void FakeEndpointScript::QueueSilentPacket(UINT32 frames) {
   FakePacket packet;
   packet.frames = frames;

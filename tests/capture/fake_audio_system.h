@@ -59,7 +59,9 @@ using FailureTable = std::map<FakeCall, HRESULT>;
 
 struct FakePacket {
   UINT32 frames = 0;
-  std::vector<std::int16_t> samples;  // interleaved; ignored for a silent packet
+  // Interleaved; ignored for a silent packet. None: GetBuffer hands out a null
+  // data pointer, as a faulty driver might.
+  std::vector<std::int16_t> samples;
   bool silent = false;
 };
 
@@ -79,6 +81,9 @@ struct FakeEndpointScript {
   // Queues a data packet of interleaved samples (frames = samples / channels).
   void QueuePacket(std::vector<std::int16_t> samples);
   void QueueSilentPacket(UINT32 frames);
+  // Queues a packet of `frames` frames whose data pointer is null and which is
+  // not flagged silent.
+  void QueuePacketWithoutData(UINT32 frames);
 };
 
 struct FormatRequest {

@@ -147,7 +147,9 @@ TEST_P(StreamLayoutTest, EachSourceFillsItsOwnChannelsInListOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, StreamLayoutTest,
     ::testing::Values(Layout{"two_stereo_applications", {2, 2}, 0},  // 5760-byte blocks
-                      Layout{"mono_stereo_six_and_live", {1, 2, 6}, 2}),
+                      Layout{"mono_stereo_six_and_live", {1, 2, 6}, 2},
+                      // Counts without a copier of their own, and four.
+                      Layout{"three_four_five_nine_and_live_seven", {3, 4, 5, 9}, 7}),
     [](const ::testing::TestParamInfo<Layout>& info) { return info.param.name; });
 
 TEST_F(StreamingRunTest, EachEndpointGivesItsQueuedFramesOldestFirstThenZeros) {
@@ -323,14 +325,21 @@ TEST_F(StreamingRunTest, ASteadyTickAllocatesNothing) {
   AddApplication(2, 6);  // delivers nothing
   system_.recordCalls = false;
   services_.output.blocksAccepted = 50;
-  // One packet of a tick's frames arrives during every tick, as from a device.
+  // One packet of a tick's frames arrives during every tick, as from a device;
+  // early on comes a burst of a second's frames, later a backlog longer than
+  // the queue keeps.
   for (int tick = 0; tick < 50; ++tick) {
     services_.clock.At(kFlushEnd + kTick * tick + milliseconds(1),
                        [&] { stereo.QueuePacket(Pattern(0, 2, 0, 480)); });
   }
+  for (const auto& [tick, packets] : {std::pair{2, 100}, std::pair{20, 150}}) {
+    services_.clock.At(kFlushEnd + kTick * tick + milliseconds(2), [&stereo, count = packets] {
+      for (int packet = 0; packet < count; ++packet) stereo.QueuePacket(Pattern(0, 2, 0, 480));
+    });
+  }
   std::optional<testing::AllocationCounter> counter;
   std::size_t allocations = 0;
-  services_.clock.At(kFlushEnd + 10 * kTick, [&] { counter.emplace(); });
+  services_.clock.At(kFlushEnd + milliseconds(1), [&] { counter.emplace(); });
   services_.clock.At(kFlushEnd + 40 * kTick, [&] {
     allocations = counter->Count();
     counter.reset();
@@ -418,6 +427,25 @@ TEST_F(StreamingRunTest, ARealPipeWhoseReaderHasGoneStopsTheRunWithStatus0) {
             "aggregate_stopped reason=stdout_closed\n");
   EXPECT_TRUE(services_.output.blocks.empty());
   ExpectReleasedBeforeUninitialize();
+}
+
+// The platform's standard output writes each block whole: every sample, two
+// bytes each, in one write that reports the samples.
+TEST(PlatformStandardOutput, WritesEverySampleOfABlock) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  PlatformStandardOutput output(file);
+  std::vector<std::int16_t> block(kFramesPerTick * 6);
+  for (std::size_t sample = 0; sample < block.size(); ++sample) {
+    block[sample] = static_cast<std::int16_t>(sample * 7);
+  }
+  EXPECT_EQ(output.Write(block.data(), block.size()), block.size());
+  std::vector<std::int16_t> written(block.size() + 1);
+  std::rewind(file);
+  EXPECT_EQ(std::fread(written.data(), sizeof(std::int16_t), written.size(), file), block.size());
+  written.pop_back();
+  EXPECT_EQ(written, block);
+  std::fclose(file);
 }
 
 // A standard output whose descriptor is not there (a process started without
