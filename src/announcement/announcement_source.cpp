@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -87,18 +88,15 @@ void AnnouncementSource::AppendFrames(const std::int16_t* samples, std::size_t f
 }
 
 AnnouncementSource* StartAnnouncementSource(PipeSystem& pipes) {
-  AnnouncementSource* source = nullptr;
   try {
-    source = new AnnouncementSource(pipes);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-  try {
+    auto source = std::make_unique<AnnouncementSource>(pipes);
     source->StartPipeThread();
+    // From here on its thread uses it until the process ends.
+    return source.release();
   } catch (const std::system_error&) {
   } catch (const std::bad_alloc&) {
   }
-  return source;
+  return nullptr;
 }
 
 }  // namespace velmoravad

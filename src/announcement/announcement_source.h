@@ -72,9 +72,10 @@ class AnnouncementSource {
 };
 
 // A new AnnouncementSource whose pipe thread serves the pipe through `pipes`;
-// never destroyed. Null when memory ran out. A thread that cannot start leaves
-// the source without one, its channels silent, as a pipe that cannot be created
-// leaves them: the pipe's failures never end a run or reach standard error.
+// never destroyed, as its thread uses it until the process ends. Null when
+// memory ran out or the thread could not start: the announcement channels are
+// then silent, as a pipe that cannot be created leaves them, for the pipe's
+// failures never end a run or reach standard error.
 AnnouncementSource* StartAnnouncementSource(PipeSystem& pipes);
 
 }  // namespace velmoravad
