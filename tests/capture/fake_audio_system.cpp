@@ -9,10 +9,11 @@
 
 namespace velmoravad::testing {
 
-void FakeEndpointScript::QueuePacket(std::vector<std::int16_t> samples) {
+void FakeEndpointScript::QueuePacket(std::vector<std::int16_t> samples, DWORD otherFlags) {
   FakePacket packet;
   packet.frames = static_cast<UINT32>(samples.size() / mixChannels);
   packet.samples = std::move(samples);
+  packet.otherFlags = otherFlags;
   packets.push_back(std::move(packet));
 }
 

@@ -61,6 +61,7 @@ struct FakePacket {
   UINT32 frames = 0;
   std::vector<std::int16_t> samples;  // interleaved; ignored for a silent packet
   bool silent = false;
+  DWORD otherFlags = 0;  // besides AUDCLNT_BUFFERFLAGS_SILENT, e.g. a discontinuity
 };
 
 struct FakeEndpointScript {
@@ -77,7 +78,7 @@ struct FakeEndpointScript {
   std::deque<FakePacket> packets;
 
   // Queues a data packet of interleaved samples (frames = samples / channels).
-  void QueuePacket(std::vector<std::int16_t> samples);
+  void QueuePacket(std::vector<std::int16_t> samples, DWORD otherFlags = 0);
   void QueueSilentPacket(UINT32 frames);
 };
 
