@@ -231,13 +231,19 @@ class WineStreamingTest(unittest.TestCase):
               "came in %.3f s, the end of the process in %.3f s"
               % (len(lateness), rate, percentile(steady, 0.5), percentile(steady, 0.99),
                  steady[-1], stopped_seconds, ended_seconds))
-        for name, frames in walked.items():
-            at_stall = [count for index, count in frames.skips if index in STALL_FRAMES]
-            elsewhere = [count for index, count in frames.skips if index not in STALL_FRAMES]
-            print("%s: the %d ms reader stall lost %d frames (%.1f ms); elsewhere %d frames "
-                  "lost in %d gaps; %d silences where frames came late"
-                  % (name, STALL_SECONDS * 1000, sum(at_stall), sum(at_stall) / 48,
-                     sum(elsewhere), len(elsewhere), frames.late_silences))
+        for name, walk in walked.items():
+            jumped = sum(count for index, count in walk.skips if index in STALL_FRAMES)
+            elsewhere = [count for index, count in walk.skips if index not in STALL_FRAMES]
+            # The pattern counts modulo 2048 frames. Caught up before and after,
+            # the stream played as much silence as the source lost across it.
+            silence = sum(1 for index in STALL_FRAMES
+                          if not any(walk.frames[index]))
+            lost = jumped + round((silence - jumped) / (COUNTER_MASK + 1)) * (COUNTER_MASK + 1)
+            print("%s: the %d ms reader stall lost about %d frames (%.0f ms; its catch-up played "
+                  "%d frames of silence); elsewhere %d frames lost in %d gaps, and %d silences "
+                  "where frames came late"
+                  % (name, STALL_SECONDS * 1000, lost, lost / 48, silence, sum(elsewhere),
+                     len(elsewhere), walk.late_silences))
 
     def stream_until_loss(self, lose):
         """Streams the application endpoints, loses something mid-run, then reads
