@@ -12,8 +12,8 @@ class PlatformAudioSystem final : public AudioSystem {
                             __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(enumerator));
   }
   HANDLE CreateCaptureEvent() override { return CreateEventW(nullptr, FALSE, FALSE, nullptr); }
-  HANDLE AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) override {
-    return AvSetMmThreadCharacteristicsW(taskName, taskIndex);
+  HANDLE AvSetMmThreadCharacteristicsW(LPCWSTR taskName, LPDWORD taskIndex) override {
+    return ::AvSetMmThreadCharacteristicsW(taskName, taskIndex);
   }
   BOOL AvRevertMmThreadCharacteristics(HANDLE registration) override {
     return ::AvRevertMmThreadCharacteristics(registration);

@@ -27,7 +27,7 @@ class AudioSystem {
   virtual HANDLE CreateCaptureEvent() = 0;
   // AvSetMmThreadCharacteristicsW: registers the calling thread with the
   // multimedia class scheduler as a task of `taskName`. Null on failure.
-  virtual HANDLE AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) = 0;
+  virtual HANDLE AvSetMmThreadCharacteristicsW(LPCWSTR taskName, LPDWORD taskIndex) = 0;
   // AvRevertMmThreadCharacteristics: ends a registration.
   virtual BOOL AvRevertMmThreadCharacteristics(HANDLE registration) = 0;
 

@@ -3,6 +3,7 @@
 #include "capture/audio_system.h"
 #include "capture/co_task_mem_ptr.h"
 #include "capture/stream_format.h"
+#include "capture/stream_timing.h"
 #include "common/hresult.h"
 
 namespace velmoravad {
@@ -49,20 +50,18 @@ HRESULT CaptureEndpoint::OpenCaptureStream(bool initialize, bool exclusive) {
 
   const WAVEFORMATEXTENSIBLE format = BuildRequestedFormat(channels);
   const auto* requested = reinterpret_cast<const WAVEFORMATEX*>(&format);
-  const AUDCLNT_SHAREMODE shareMode =
-      exclusive ? AUDCLNT_SHAREMODE_EXCLUSIVE : AUDCLNT_SHAREMODE_SHARED;
-  const REFERENCE_TIME bufferDuration = exclusive ? kExclusiveBufferDuration : 0;
+  const StreamTiming timing = StreamTimingFor(exclusive);
 
   CoTaskMemPtr<WAVEFORMATEX> closestMatch;
-  result = audioClient->IsFormatSupported(shareMode, requested,
+  result = audioClient->IsFormatSupported(timing.shareMode, requested,
                                           CoTaskMemOut<WAVEFORMATEX>(closestMatch).Address());
   // The closest match is never used: only exact acceptance lets a stream be set up.
   closestMatch.reset();
   if (Failed(result)) return result;
   if (result != S_OK) return AUDCLNT_E_UNSUPPORTED_FORMAT;
 
-  result = audioClient->Initialize(shareMode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, bufferDuration,
-                                   bufferDuration, requested, nullptr);
+  result = audioClient->Initialize(timing.shareMode, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                   timing.bufferDuration, timing.periodicity, requested, nullptr);
   if (Failed(result)) return result;
 
   captureEvent = UniqueHandle(CurrentAudioSystem().CreateCaptureEvent());

@@ -22,9 +22,6 @@ namespace velmoravad {
 // A queue bound of one second: channels x 48000 samples.
 inline constexpr std::size_t kQueueFramesLimit = kFramesPerSecond;
 
-// Buffer duration and periodicity of an exclusive-mode stream, in 100-ns units.
-inline constexpr REFERENCE_TIME kExclusiveBufferDuration = 1000000;
-
 class CaptureEndpoint {
  public:
   CaptureEndpoint() = default;

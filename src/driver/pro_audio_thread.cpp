@@ -4,7 +4,7 @@ namespace velmoravad {
 
 ProAudioThread::ProAudioThread(AudioSystem& audioSystem) : audioSystem_(audioSystem) {
   DWORD taskIndex = 0;  // 0: a task of its own
-  registration_ = audioSystem_.AvSetMmThreadCharacteristics(L"Pro Audio", &taskIndex);
+  registration_ = audioSystem_.AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex);
 }
 
 ProAudioThread::~ProAudioThread() {

@@ -40,7 +40,7 @@ class FakeCaptureClient final : public FakeComObject<IAudioCaptureClient> {
     endpoint_.packets.pop_front();
     *data = current_.samples.empty() ? nullptr : reinterpret_cast<BYTE*>(current_.samples.data());
     *framesToRead = current_.frames;
-    *flags = current_.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
+    *flags = (current_.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0) | current_.otherFlags;
     return S_OK;
   }
 

@@ -9,10 +9,11 @@
 
 namespace velmoravad::testing {
 
-void FakeEndpointScript::QueuePacket(std::vector<std::int16_t> samples) {
+void FakeEndpointScript::QueuePacket(std::vector<std::int16_t> samples, DWORD otherFlags) {
   FakePacket packet;
   packet.frames = static_cast<UINT32>(samples.size() / mixChannels);
   packet.samples = std::move(samples);
+  packet.otherFlags = otherFlags;
   packets.push_back(std::move(packet));
 }
 
@@ -60,7 +61,7 @@ void FakeAudioSystem::UninitializeCom() {
   referencesHeldAtUninitialize = HeldReferences();
 }
 
-HANDLE FakeAudioSystem::AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) {
+HANDLE FakeAudioSystem::AvSetMmThreadCharacteristicsW(LPCWSTR taskName, LPDWORD taskIndex) {
   const NotCounted bookkeeping;
   calls.push_back("AvSetMmThreadCharacteristicsW " + Narrow(taskName) + " " +
                   std::to_string(*taskIndex));

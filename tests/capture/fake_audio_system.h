@@ -63,6 +63,7 @@ struct FakePacket {
   // data pointer, as a faulty driver might.
   std::vector<std::int16_t> samples;
   bool silent = false;
+  DWORD otherFlags = 0;  // besides AUDCLNT_BUFFERFLAGS_SILENT, e.g. a discontinuity
 };
 
 struct FakeEndpointScript {
@@ -79,7 +80,7 @@ struct FakeEndpointScript {
   std::deque<FakePacket> packets;
 
   // Queues a data packet of interleaved samples (frames = samples / channels).
-  void QueuePacket(std::vector<std::int16_t> samples);
+  void QueuePacket(std::vector<std::int16_t> samples, DWORD otherFlags = 0);
   void QueueSilentPacket(UINT32 frames);
   // Queues a packet of `frames` frames whose data pointer is null and which is
   // not flagged silent.
@@ -115,7 +116,7 @@ class FakeAudioSystem final : public AudioSystem {
   HANDLE CreateCaptureEvent() override;
   // A registration handle, or null with ERROR_INVALID_TASK_NAME when
   // kAvSetMmThreadCharacteristicsW fails; both calls are logged.
-  HANDLE AvSetMmThreadCharacteristics(LPCWSTR taskName, LPDWORD taskIndex) override;
+  HANDLE AvSetMmThreadCharacteristicsW(LPCWSTR taskName, LPDWORD taskIndex) override;
   BOOL AvRevertMmThreadCharacteristics(HANDLE registration) override;
 
   // System-level failures: kCoInitializeEx, kCoCreateInstance,

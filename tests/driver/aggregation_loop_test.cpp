@@ -226,6 +226,16 @@ TEST_F(StreamingRunTest, TheTicksRunAsAProAudioTask) {
   EXPECT_EQ(system_.threadRegistrations, 0);
 }
 
+// The platform's own registration (the stand-in's on Linux, avrt's under Wine)
+// of the calling thread is taken and reverted.
+TEST(PlatformAudioSystem, RegistersTheCallingThreadAsAProAudioTaskAndReverts) {
+  AudioSystem& platform = CurrentAudioSystem();
+  DWORD taskIndex = 0;
+  const HANDLE registration = platform.AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex);
+  ASSERT_NE(registration, nullptr);
+  EXPECT_TRUE(platform.AvRevertMmThreadCharacteristics(registration));
+}
+
 TEST_F(StreamingRunTest, AfterAStallTheDueTicksRunBackToBackAndNoneIsSkipped) {
   AddApplication(1, 2);
   services_.output.blocksAccepted = 19;

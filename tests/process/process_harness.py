@@ -1,13 +1,18 @@
 """Shared pieces of the process-level tests: a private audio server (PulseAudio,
 or PipeWire with pipewire-pulse) run by its script in this directory, feeds into
-its sources, and a way to run a program binary and collect its exit status,
-standard output and standard error as bytes."""
+its sources, a way to run a program binary and collect its exit status,
+standard output and standard error as bytes, and a reader of a program's
+stream that stamps every block as it arrives."""
 
 import os
+import re
 import shlex
 import shutil
+import struct
 import subprocess
 import tempfile
+import threading
+import time
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -23,10 +28,49 @@ ANNOUNCEMENT_SOCAT_ADDRESS = "ABSTRACT-CONNECT:" + ANNOUNCEMENT_SOCKET
 COUNTER_MASK = 2047
 
 
+# An endpoint id as Wine's audio driver makes them, and the end of a line in
+# Windows text mode, for the Windows programs under Wine.
+WINE_ENDPOINT_ID = (rb"\{0\.0\.1\.00000000\}\."
+                    rb"\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}")
+WINDOWS_EOL = b"\r\n"
+
+
+def wine_environment(server):
+    """The environment of a Windows program under Wine (in the prefix that
+    WINEPREFIX names) as a client of `server`."""
+    environment = dict(server.environment, WINEPREFIX=os.environ["WINEPREFIX"])
+    environment.setdefault("WINEDEBUG", "-all")
+    return environment
+
+
+def wine_endpoint_id(server, executable, name, channels):
+    """The id that Wine gives the endpoint of a source NAME of `server` (none
+    yet), which it keeps to the source's name: such a source is added for a
+    moment, named like an application endpoint so that the Windows program
+    `executable` shows its id in a status line, and removed again."""
+    server.add_source(name, "VelmoraDSP Application 9 Output", channels)
+    try:
+        listed = run(["wine", executable, "--list"], wine_environment(server))
+    finally:
+        server.remove(name)
+    found = re.search(rb"slot=9 channels=%d name=VelmoraDSP Application 9 Output id=(%s)%s"
+                      % (channels, WINE_ENDPOINT_ID, WINDOWS_EOL), listed.error)
+    if not found:
+        raise RuntimeError("no id for %s in %r" % (name, listed.error))
+    return found.group(1)
+
+
 def counted(tag, frame):
     """Sample `frame` of the counted pattern of channel tag `tag`, as signed 16 bits."""
     value = (tag << 11) | (frame & COUNTER_MASK)
     return value - 65536 if value >= 32768 else value
+
+
+def counted_stereo(tag, frames):
+    """`frames` frames of raw s16le stereo: the counted pattern of tags `tag`
+    and `tag` + 1, as an announcement clip."""
+    return b"".join(struct.pack("<hh", counted(tag, frame), counted(tag + 1, frame))
+                    for frame in range(frames))
 
 
 @dataclass
@@ -186,3 +230,105 @@ def layout_json(endpoints, application_channels, live_input_channels):
 
 
 USAGE = b"Usage: velmoravad-aggregate.exe [--list] [--live-input-id ENDPOINT_ID]"
+
+
+FRAMES_PER_TICK = 480
+FRAMES_PER_SECOND = 48000
+TICK_SECONDS = FRAMES_PER_TICK / FRAMES_PER_SECOND
+
+
+class StreamingProcess:
+    """A streaming program whose standard output is read block by block, each
+    block stamped with the monotonic clock as its last byte arrives (the pipe is
+    read unbuffered, so that a stamp is not a read-ahead's); its standard error
+    is gathered as it comes."""
+
+    def __init__(self, command, environment, block_bytes):
+        self.block_bytes = block_bytes
+        self.started = time.monotonic()
+        self.process = subprocess.Popen(command, env=environment, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        bufsize=0)
+        self.error = b""
+        self.error_arrival = None  # of the last line so far
+        self.error_reader = threading.Thread(target=self._gather_error)
+        self.error_reader.start()
+        self.blocks = []
+        self.arrivals = []
+
+    def _gather_error(self):
+        for line in self.process.stderr:
+            self.error += line
+            self.error_arrival = time.monotonic()
+
+    def _read_block(self):
+        block = b""
+        while len(block) < self.block_bytes:
+            chunk = self.process.stdout.read(self.block_bytes - len(block))
+            if not chunk:
+                return None
+            block += chunk
+        return block
+
+    def read_blocks(self, count, stall_after=None, stall_seconds=0.3):
+        """Reads `count` more blocks, stalling once for `stall_seconds` after
+        block number `stall_after` (counted from 1); False if the stream ended
+        first."""
+        for _ in range(count):
+            block = self._read_block()
+            if block is None:
+                return False
+            self.blocks.append(block)
+            self.arrivals.append(time.monotonic())
+            if len(self.blocks) == stall_after:
+                time.sleep(stall_seconds)
+        return True
+
+    def close_reader(self):
+        """Closes standard output as a reader that has had enough; the time it
+        closed."""
+        self.process.stdout.close()
+        return time.monotonic()
+
+    def wait(self, timeout=RUN_TIMEOUT_SECONDS):
+        """The exit status and the time the program was seen to end."""
+        try:
+            status = self.process.wait(timeout=timeout)
+            ended = time.monotonic()
+        finally:
+            if self.process.poll() is None:
+                self.process.kill()
+                self.process.wait()
+            self.error_reader.join()
+            self.process.stdout.close()
+            self.process.stderr.close()
+        return status, ended
+
+
+def frames_of(blocks, channels, first_channel, count):
+    """Channels first_channel .. first_channel + count - 1 of every frame of
+    `blocks` (interleaved 16-bit samples of `channels` channels), as tuples."""
+    samples = struct.unpack("<%dh" % (sum(len(block) for block in blocks) // 2), b"".join(blocks))
+    return [samples[start:start + count]
+            for start in range(first_channel, len(samples), channels)]
+
+
+def schedule_lateness(arrivals):
+    """How late each block of a stream on the absolute 10 ms schedule arrived
+    (seconds), the schedule's start taken as the earliest-arriving block's: no
+    block leaves before its deadline, so the least late one lies on it."""
+    offsets = [arrival - index * TICK_SECONDS for index, arrival in enumerate(arrivals)]
+    start = min(offsets)
+    return [offset - start for offset in offsets]
+
+
+def frames_per_second(arrivals, edge_blocks=100):
+    """The long-run rate of blocks that arrived at `arrivals`: the frames
+    written between the least late of the first and of the last `edge_blocks`
+    blocks, over the time between them. A stall of the reader or the machine
+    only ever makes blocks later, so these two lie on the program's schedule."""
+    def offset(index):
+        return arrivals[index] - index * TICK_SECONDS
+    first = min(range(edge_blocks), key=offset)
+    last = min(range(len(arrivals) - edge_blocks, len(arrivals)), key=offset)
+    return (last - first) * FRAMES_PER_TICK / (arrivals[last] - arrivals[first])

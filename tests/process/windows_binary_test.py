@@ -3,22 +3,21 @@ audio driver offers the server's sources as Core Audio endpoints, with names
 unchanged and GUID ids of its own, which the tests read from the status lines.
 Wine's driver has no exclusive mode, so a streaming run fails to open the
 application endpoints; the listing, the live-input lookup and the failure
-reports are checked here.
+reports are checked here (wine_streaming_test.py streams the test build that
+opens them shared).
 
 Usage: windows_binary_test.py PATH_TO_velmoravad-aggregate.exe
 (WINEPREFIX names a prefix made with `wine wineboot -i`.)"""
 
-import os
 import re
 import sys
 import unittest
 
-from process_harness import USAGE, PrivatePulseServer, layout_json, run
+from process_harness import (USAGE, WINDOWS_EOL as EOL, WINE_ENDPOINT_ID as WINE_ID,
+                             PrivatePulseServer, layout_json, run, wine_endpoint_id,
+                             wine_environment)
 
 EXECUTABLE = None
-WINE_ID = rb"\{0\.0\.1\.00000000\}\.\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}"
-# Standard output and standard error are in text mode on Windows.
-EOL = b"\r\n"
 APPLICATION_LINES = (
     rb"slot=1 channels=1 name=VelmoraDSP Application 1 Output id=" + WINE_ID + EOL +
     rb"slot=2 channels=2 name=VelmoraDSP Application 2 Output id=" + WINE_ID + EOL)
@@ -28,22 +27,11 @@ class WindowsBinaryTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.server = PrivatePulseServer()
-        cls.environment = dict(cls.server.environment)
-        cls.environment.setdefault("WINEDEBUG", "-all")
-        cls.environment["WINEPREFIX"] = os.environ["WINEPREFIX"]
+        cls.environment = wine_environment(cls.server)
         cls.server.add_source("app2", "VelmoraDSP Application 2 Output", 2)
         cls.server.add_source("line", "Line In", 2)
         cls.server.add_source("app1", "VelmoraDSP Application 1 Output", 1)
-        # Wine keeps one id per source name. The microphone is first named like
-        # an application endpoint so that its id shows in a status line, then
-        # given its own name.
-        cls.server.add_source("mic", "VelmoraDSP Application 9 Output", 1)
-        listed = cls.run_program("--list")
-        found = re.search(rb"slot=9 channels=1 name=VelmoraDSP Application 9 Output id=(" +
-                          WINE_ID + rb")" + EOL, listed.error)
-        assert found, listed.error
-        cls.microphone_id = found.group(1).decode()
-        cls.server.remove("mic")
+        cls.microphone_id = wine_endpoint_id(cls.server, EXECUTABLE, "mic", 1).decode()
         cls.server.add_source("mic", "Studio Mic \u00fc", 1)
 
     @classmethod
@@ -103,9 +91,7 @@ class WindowsNoEndpointTest(unittest.TestCase):
         server = PrivatePulseServer()
         try:
             server.add_source("line", "Line In", 2)
-            environment = dict(server.environment, WINEPREFIX=os.environ["WINEPREFIX"])
-            environment.setdefault("WINEDEBUG", "-all")
-            result = run(["wine", EXECUTABLE, "--list"], environment)
+            result = run(["wine", EXECUTABLE, "--list"], wine_environment(server))
             self.assertEqual(result.error,
                              b"VelmoraDSP endpoint enumeration failed: 0x80070490" + EOL)
             self.assertEqual(result.output, b"")
