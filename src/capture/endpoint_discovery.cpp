@@ -14,38 +14,43 @@
 namespace velmoravad {
 namespace {
 
-// Reads one endpoint of the collection; appends it to `endpoints` when its
-// friendly name is an application endpoint's. Everything obtained here but the
-// device handed to a record is released before returning.
-HRESULT AppendIfApplicationEndpoint(IMMDeviceCollection& collection, UINT index,
-                                    EndpointList& endpoints) {
-  // Declared so that they go in this order: the id string, the value, the
-  // property store, then the device unless a record took it.
+// One endpoint of the collection as discovery reads it. The members go in
+// reverse order: the id string, the value, the property store, then the device
+// unless a record took it.
+struct CollectionEndpoint {
   ComPtr<IMMDevice> device;
   ComPtr<IPropertyStore> properties;
   PropVariant friendlyName;
   CoTaskMemPtr<wchar_t> endpointId;
 
-  HRESULT result = collection.Item(index, device.Receive());
-  if (!Failed(result)) result = device->OpenPropertyStore(STGM_READ, properties.Receive());
-  if (!Failed(result))
-    result = properties->GetValue(PKEY_Device_FriendlyName, friendlyName.Receive());
-  if (!Failed(result)) result = device->GetId(CoTaskMemOut<wchar_t>(endpointId).Address());
-  if (Failed(result)) return result;
+  // The id is read whatever the name, so that every endpoint makes the same calls.
+  HRESULT Read(IMMDeviceCollection& collection, UINT index) {
+    HRESULT result = collection.Item(index, device.Receive());
+    if (!Failed(result)) result = device->OpenPropertyStore(STGM_READ, properties.Receive());
+    if (!Failed(result))
+      result = properties->GetValue(PKEY_Device_FriendlyName, friendlyName.Receive());
+    if (!Failed(result)) result = device->GetId(CoTaskMemOut<wchar_t>(endpointId).Address());
+    return result;
+  }
 
-  const std::int32_t slot = ParseApplicationSlot(friendlyName.WideStringOrNull());
-  if (slot >= 1) {
+  // A record of this endpoint with `slot`; it takes over the device. A name that
+  // is not a string reads as empty.
+  CaptureEndpoint TakeRecord(std::int32_t slot) {
     CaptureEndpoint endpoint;
     endpoint.slot = slot;
-    endpoint.friendlyName = friendlyName.WideStringOrNull();
+    const wchar_t* name = friendlyName.WideStringOrNull();
+    endpoint.friendlyName = name != nullptr ? name : L"";
     endpoint.endpointId = endpointId ? endpointId.get() : L"";
     endpoint.device = std::move(device);
-    endpoints.push_back(std::move(endpoint));
+    return endpoint;
   }
-  return result;
-}
+};
 
-HRESULT AppendApplicationEndpoints(EndpointList& endpoints) {
+// Reads every active capture endpoint in the collection's order and hands each
+// to `visit`; the first failing call ends the walk. Everything but the devices
+// that `visit` hands to records is released before returning.
+template <class Visit>
+HRESULT VisitActiveCaptureEndpoints(Visit&& visit) {
   ComPtr<IMMDeviceEnumerator> enumerator;
   HRESULT result = CurrentAudioSystem().CreateDeviceEnumerator(enumerator.Receive());
   if (Failed(result)) return result;
@@ -57,10 +62,20 @@ HRESULT AppendApplicationEndpoints(EndpointList& endpoints) {
   UINT count = 0;
   result = collection->GetCount(&count);
   for (UINT index = 0; !Failed(result) && index < count; ++index) {
-    result = AppendIfApplicationEndpoint(*collection.Get(), index, endpoints);
+    CollectionEndpoint endpoint;
+    result = endpoint.Read(*collection.Get(), index);
+    if (!Failed(result)) visit(endpoint);
   }
   collection.Reset();
   enumerator.Reset();
+  return result;
+}
+
+HRESULT AppendApplicationEndpoints(EndpointList& endpoints) {
+  const HRESULT result = VisitActiveCaptureEndpoints([&](CollectionEndpoint& endpoint) {
+    const std::int32_t slot = ParseApplicationSlot(endpoint.friendlyName.WideStringOrNull());
+    if (slot >= 1) endpoints.push_back(endpoint.TakeRecord(slot));
+  });
   if (Failed(result)) return result;
 
   std::sort(endpoints.begin(), endpoints.end(),
@@ -107,6 +122,15 @@ HRESULT LookUpEndpoint(const std::wstring& endpointId, CaptureEndpoint& endpoint
 
 HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints) {
   return CatchOutOfMemory([&] { return AppendApplicationEndpoints(endpoints); });
+}
+
+HRESULT EnumerateCaptureEndpoints(EndpointList& endpoints) {
+  return CatchOutOfMemory([&] {
+    return VisitActiveCaptureEndpoints([&](CollectionEndpoint& endpoint) {
+      const std::int32_t slot = ParseApplicationSlot(endpoint.friendlyName.WideStringOrNull());
+      endpoints.push_back(endpoint.TakeRecord(slot >= 1 ? slot : 0));
+    });
+  });
 }
 
 HRESULT FindEndpointById(std::wstring_view endpointId, CaptureEndpoint& endpoint) {

@@ -24,11 +24,23 @@ using EndpointList = std::vector<CaptureEndpoint>;
 // number below 1.
 std::int32_t ParseApplicationSlot(const wchar_t* friendlyName);
 
+// The first rule of that form a name breaks, in words (for example "no blank
+// between \"Application\" and the slot number"), for a name that mentions
+// VelmoraDSP in any letter case and still has no slot. Empty for an application
+// endpoint's name, for null and for names nowhere near one.
+std::string ApplicationNameMiss(const wchar_t* friendlyName);
+
 // Appends every active capture endpoint with an application name to `endpoints`
 // (expected empty), sorted by slot. Fails with 0x80070034 when two share a slot
 // and 0x80070490 when there is none. Memory that runs out fails it with
 // E_OUTOFMEMORY, as it does the other calls here.
 HRESULT EnumerateApplicationEndpoints(EndpointList& endpoints);
+
+// Appends every active capture endpoint to `endpoints`, in the audio system's
+// order: an application endpoint with its slot, any other with slot 0 (a name
+// that is not a string reads as empty). Fails as the enumeration above does,
+// but with neither the slot order nor the slot rules applied.
+HRESULT EnumerateCaptureEndpoints(EndpointList& endpoints);
 
 // Fills a fresh record from the endpoint with id `endpointId`, whatever its flow
 // or state; the record keeps the id as given. The record is untouched on

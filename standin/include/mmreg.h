@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 constexpr WORD WAVE_FORMAT_PCM = 0x0001;
+constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 0x0003;
 constexpr WORD WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 constexpr DWORD SPEAKER_FRONT_LEFT = 0x1;

@@ -46,5 +46,41 @@ TEST(ParseApplicationSlot, ReadsTheNumberBetweenPrefixAndOutput) {
   EXPECT_EQ(ParseApplicationSlot(nullptr), -1);
 }
 
+struct MissCase {
+  const wchar_t* name;
+  const char* miss;
+};
+
+TEST(ApplicationNameMiss, SaysWhichRuleANearMissBreaks) {
+  const MissCase cases[] = {
+      {L"VelmoraDSP Application3 Output", "no blank between \"Application\" and the slot number"},
+      {L"velmoraDSP Application 3 Output",
+       "the letter case differs from \"VelmoraDSP Application \""},
+      {L"My VelmoraDSP Application 3 Output",
+       "the name must begin with \"VelmoraDSP Application \""},
+      {L"VELMORADSP announcements",
+       "the name does not read \"VelmoraDSP Application <slot> Output\""},
+      {L"VelmoraDSP Application Output", "no slot number after \"VelmoraDSP Application \""},
+      {L"VelmoraDSP Application 0 Output", "slot 0: a slot must be 1 or more"},
+      {L"VelmoraDSP Application -99999999999 Output", "slot -2147483648: a slot must be 1 or more"},
+      {L"VelmoraDSP Application 3  Output",
+       "more than one blank between the slot number and \"Output\""},
+      {L"VelmoraDSP Application 3Output", "no blank between the slot number and \"Output\""},
+      {L"VelmoraDSP Application 3 output", "the letter case differs from \" Output\""},
+      {L"VelmoraDSP Application 3", "the slot number must be followed by \" Output\""},
+      {L"VelmoraDSP Application 3.5 Output", "the slot number must be followed by \" Output\""},
+      // Names that count, and names nowhere near, have nothing to say.
+      {L"VelmoraDSP Application 3 Outputs", ""},
+      {L"VelmoraDSP Application  03 Output (2)", ""},
+      {L"Line In", ""},
+      {L"", ""},
+  };
+  for (const MissCase& missCase : cases) {
+    EXPECT_EQ(ApplicationNameMiss(missCase.name), missCase.miss)
+        << "name: " << ::testing::PrintToString(std::wstring(missCase.name));
+  }
+  EXPECT_EQ(ApplicationNameMiss(nullptr), "");
+}
+
 }  // namespace
 }  // namespace velmoravad

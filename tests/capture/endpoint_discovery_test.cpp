@@ -61,6 +61,32 @@ TEST_F(EndpointDiscoveryTest, OrdersApplicationEndpointsBySlotAndPassesOthersOve
   ExpectEverythingReleased();
 }
 
+TEST_F(EndpointDiscoveryTest, ListingTakesEveryActiveCaptureEndpointAsOffered) {
+  system_.AddEndpoint(L"VelmoraDSP Application 3 Output", L"{c}");
+  system_.AddEndpoint(L"Line In", L"{line}");
+  system_.AddEndpoint(L"VelmoraDSP Application 3 Output (2)", L"{c2}");
+  system_.AddEndpoint(L"Numbered", L"{unnamed}").friendlyNameIsString = false;
+  system_.AddEndpoint(L"VelmoraDSP Application 4 Output", L"{render}").flow = eRender;
+  system_.AddEndpoint(L"VelmoraDSP Application 5 Output", L"{off}").state = DEVICE_STATE_DISABLED;
+
+  EndpointList endpoints;
+  ASSERT_EQ(EnumerateCaptureEndpoints(endpoints), S_OK);
+  // In the audio system's order, shared slots and all; other names have slot 0.
+  EXPECT_EQ(Slots(endpoints), (std::vector<std::int32_t>{3, 0, 3, 0}));
+  EXPECT_EQ(endpoints[1].friendlyName, L"Line In");
+  EXPECT_EQ(endpoints[3].friendlyName, L"");
+  EXPECT_EQ(endpoints[3].endpointId, L"{unnamed}");
+  EXPECT_EQ(system_.HeldReferences(), 4);
+  endpoints.clear();
+  ExpectEverythingReleased();
+
+  system_.Endpoints()[1]->failures[FakeCall::kGetId] = kDeviceInvalidated;
+  EXPECT_EQ(EnumerateCaptureEndpoints(endpoints), kDeviceInvalidated);
+  EXPECT_EQ(Slots(endpoints), std::vector<std::int32_t>{3});
+  endpoints.clear();
+  ExpectEverythingReleased();
+}
+
 TEST_F(EndpointDiscoveryTest, GapsInSlotsStay) {
   system_.AddEndpoint(L"VelmoraDSP Application 7 Output", L"seven");
   system_.AddEndpoint(L"VelmoraDSP Application 2 Output", L"two");

@@ -1,18 +1,24 @@
 // The announce tool's entry: hands the arguments, as wide strings, to the run,
 // with standard error and whether it is a console, the platform's clock, and
-// stops on Ctrl+C. On Linux the arguments arrive as UTF-8.
+// stops on Ctrl+C; or, with --version alone, prints the version. On Linux the
+// arguments arrive as UTF-8.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "velmoravad-announce/announce_run.h"
 #include "velmoravad-announce/console_stop.h"
 
 namespace {
 
 int Run(const std::vector<std::wstring>& arguments) {
+  if (arguments.size() == 1 && arguments[0] == L"--version") {
+    std::printf("velmoravad-announce %s\n", velmoravad::kVersion);
+    return 0;
+  }
   velmoravad::ConsoleStop stop;
   DWORD mode = 0;
   const bool errorIsConsole = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
