@@ -2,14 +2,11 @@
 
 namespace velmoravad {
 
-StreamTiming StreamTimingFor(bool exclusive) {
+StreamTiming StreamTimingFor(bool exclusive, bool testSharedMode) {
   if (!exclusive) return {AUDCLNT_SHAREMODE_SHARED, 0, 0};
-#if defined(VELMORAVAD_TEST_SHARED_MODE)
   // The exclusive stream's slack, in the mode the test's audio system has.
-  return {AUDCLNT_SHAREMODE_SHARED, kExclusiveBufferDuration, 0};
-#else
+  if (testSharedMode) return {AUDCLNT_SHAREMODE_SHARED, kExclusiveBufferDuration, 0};
   return {AUDCLNT_SHAREMODE_EXCLUSIVE, kExclusiveBufferDuration, kExclusiveBufferDuration};
-#endif
 }
 
 }  // namespace velmoravad

@@ -23,7 +23,16 @@ struct StreamTiming {
   REFERENCE_TIME periodicity = 0;     // 100-ns units; 0: the system's choice
 };
 
-// The timing of a stream that `exclusive` asks for: exclusive, or shared.
-StreamTiming StreamTimingFor(bool exclusive);
+// Whether this is the shared-mode test build.
+#if defined(VELMORAVAD_TEST_SHARED_MODE)
+inline constexpr bool kTestSharedModeBuild = true;
+#else
+inline constexpr bool kTestSharedModeBuild = false;
+#endif
+
+// The timing of a stream that `exclusive` asks for: exclusive, or shared. With
+// `testSharedMode` (the test build's), an exclusive stream is shared instead,
+// with the exclusive stream's buffer.
+StreamTiming StreamTimingFor(bool exclusive, bool testSharedMode = kTestSharedModeBuild);
 
 }  // namespace velmoravad

@@ -1,4 +1,5 @@
 #include "capture/capture_endpoint.h"
+#include "capture/stream_timing.h"
 
 #include "capture/fake_audio_system.h"
 #include "capture/fake_com_object.h"
@@ -18,13 +19,9 @@ constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004u);
 
 // An application endpoint's stream: exclusive, with 100 ms buffers; in the
 // shared-mode test build, shared with the same 100 ms buffer.
-#if defined(VELMORAVAD_TEST_SHARED_MODE)
-constexpr AUDCLNT_SHAREMODE kApplicationShareMode = AUDCLNT_SHAREMODE_SHARED;
-constexpr REFERENCE_TIME kApplicationPeriodicity = 0;
-#else
-constexpr AUDCLNT_SHAREMODE kApplicationShareMode = AUDCLNT_SHAREMODE_EXCLUSIVE;
-constexpr REFERENCE_TIME kApplicationPeriodicity = 1000000;
-#endif
+constexpr AUDCLNT_SHAREMODE kApplicationShareMode =
+    kTestSharedModeBuild ? AUDCLNT_SHAREMODE_SHARED : AUDCLNT_SHAREMODE_EXCLUSIVE;
+constexpr REFERENCE_TIME kApplicationPeriodicity = kTestSharedModeBuild ? 0 : 1000000;
 
 class CaptureEndpointTest : public ::testing::Test {
  protected:
@@ -85,6 +82,29 @@ TEST_F(CaptureEndpointTest, ApplicationOpenRequestsTheFormatWithHundredMilliseco
   EXPECT_TRUE(system_.CallsStartingWith("IAudioClient::Start").empty());
   EXPECT_EQ(system_.CallsStartingWith("IAudioClient::SetEventHandle"),
             std::vector<std::string>{"IAudioClient::SetEventHandle app1"});
+}
+
+// The timing each kind of stream asks for, in the product and in the test build
+// that opens the application endpoints shared (for Wine, which has no exclusive
+// capture) with the exclusive streams' buffer.
+TEST(StreamTiming, ExclusiveInTheProductSharedWithTheSameBufferInTheTestBuild) {
+  struct Case {
+    bool exclusive;
+    bool testSharedMode;
+    AUDCLNT_SHAREMODE shareMode;
+    REFERENCE_TIME bufferDuration;
+    REFERENCE_TIME periodicity;
+  };
+  for (const Case& expected : {Case{true, false, AUDCLNT_SHAREMODE_EXCLUSIVE, 1000000, 1000000},
+                               Case{true, true, AUDCLNT_SHAREMODE_SHARED, 1000000, 0},
+                               Case{false, false, AUDCLNT_SHAREMODE_SHARED, 0, 0},
+                               Case{false, true, AUDCLNT_SHAREMODE_SHARED, 0, 0}}) {
+    const StreamTiming timing = StreamTimingFor(expected.exclusive, expected.testSharedMode);
+    EXPECT_EQ(timing.shareMode, expected.shareMode)
+        << expected.exclusive << expected.testSharedMode;
+    EXPECT_EQ(timing.bufferDuration, expected.bufferDuration) << expected.exclusive;
+    EXPECT_EQ(timing.periodicity, expected.periodicity) << expected.exclusive;
+  }
 }
 
 TEST_F(CaptureEndpointTest, SharedOpenLeavesBufferTimingToTheSystem) {
