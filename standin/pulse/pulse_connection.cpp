@@ -74,6 +74,7 @@ void PulseConnection::DispatchIfDue() {
 
 void PulseConnection::Dispatch() {
   lastDispatch_ = pa_rtclock_now();
+  ++passes_;
   for (int pass = 0; pass < kMaxDispatchPasses; ++pass) {
     if (pa_mainloop_iterate(mainloop_, 0, nullptr) <= 0) return;
   }

@@ -6,8 +6,9 @@
 // The mainloop has no thread of its own: the caller drives it. Waits run it
 // until their answer is in (WaitUntil, bounded by a timeout and ended early when
 // the context fails), and capture calls take in what the server has sent
-// (DispatchIfDue). Streams of 10 ms fragments then cost no wake-ups of their
-// own: at each tick one call reads what all of them have sent.
+// (Dispatch, one pass that serves every stream; see
+// PulseRecordStream::FillPacket). Streams of 10 ms fragments then cost no
+// wake-ups of their own: at each tick one pass reads what all of them have sent.
 // libpulse callbacks run inside those calls and only record results. A
 // MainloopLock around each use keeps callers on different threads apart.
 #pragma once
@@ -15,6 +16,7 @@
 #include <pulse/pulseaudio.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,7 +27,7 @@ namespace standin {
 // up a stream, corking.
 inline constexpr pa_usec_t kServerReplyTimeout = 5 * PA_USEC_PER_SEC;
 
-// How fresh what capture calls see of the server is.
+// How old what capture calls see of the server may be, at the most.
 inline constexpr pa_usec_t kDispatchInterval = PA_USEC_PER_MSEC;
 
 class PulseConnection {
@@ -46,11 +48,13 @@ class PulseConnection {
   bool WaitUntil(const std::function<bool()>& done, pa_usec_t timeout = kServerReplyTimeout);
 
   // With the mainloop locked: handles everything the server has sent so far
-  // (data, state changes, a closed connection) without waiting.
+  // (data, state changes, a closed connection) without waiting: one pass.
   void Dispatch();
-  // Dispatch, unless it last ran less than kDispatchInterval ago: the capture
-  // calls of one drain share one pass.
+  // Dispatch, unless it last ran less than kDispatchInterval ago.
   void DispatchIfDue();
+  // With the mainloop locked: the passes made so far, so that a stream can tell
+  // whether one has run since it last looked.
+  std::uint64_t Passes() const { return passes_; }
 
   // With the mainloop locked: waits for an operation to finish and drops the
   // reference. An operation that does not finish in time is cancelled, so its
@@ -70,6 +74,7 @@ class PulseConnection {
   pa_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_usec_t lastDispatch_ = 0;
+  std::uint64_t passes_ = 0;
 };
 
 // Holds the connection's mainloop lock for a scope.

@@ -36,7 +36,9 @@ HRESULT StreamFailure(pa_context* context) {
 
 PulseRecordStream::PulseRecordStream(std::shared_ptr<PulseConnection> connection,
                                      std::size_t frameBytes)
-    : connection_(std::move(connection)), assembler_(frameBytes) {}
+    : connection_(std::move(connection)),
+      assembler_(frameBytes),
+      emptyAtPass_(connection_->Passes()) {}
 
 HRESULT PulseRecordStream::Open(std::shared_ptr<PulseConnection> connection,
                                 const PulseEndpoint& endpoint, const WAVEFORMATEX& format,
@@ -108,13 +110,28 @@ HRESULT PulseRecordStream::SetCorked(bool corked) {
 }
 
 HRESULT PulseRecordStream::FillPacket() {
-  connection_->DispatchIfDue();
+  // A drain takes in what the server has sent when it starts, in one pass for
+  // every stream: the first stream to start one since it last found nothing
+  // runs it. So each drain sees the server as it was when the drain began,
+  // however closely drains follow each other (after a stall the caller runs
+  // them back to back). Within a drain, or while a packet is held, what is seen
+  // is at most kDispatchInterval old.
+  if (drainStarts_ && emptyAtPass_ == connection_->Passes()) {
+    connection_->Dispatch();
+  } else {
+    connection_->DispatchIfDue();
+  }
+  drainStarts_ = false;
   if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   while (!assembler_.HasPacket()) {
     const void* data = nullptr;
     std::size_t bytes = 0;
     if (pa_stream_peek(stream_, &data, &bytes) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (bytes == 0) return S_OK;  // nothing waiting
+    if (bytes == 0) {  // nothing waiting: the drain ends here
+      drainStarts_ = true;
+      emptyAtPass_ = connection_->Passes();
+      return S_OK;
+    }
     assembler_.Offer(data, bytes);
     pa_stream_drop(stream_);
   }

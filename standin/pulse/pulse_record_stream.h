@@ -9,6 +9,7 @@
 // windows.h must come first.
 #include <mmreg.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "pulse/capture_packet_assembler.h"
@@ -51,8 +52,9 @@ class PulseRecordStream {
   // connection to the server is gone, AUDCLNT_E_DEVICE_INVALIDATED once only
   // the stream is (its source went away).
   HRESULT Loss() const;
-  // Locked: the loss, if any, as above; else peeks (and drops) fragments until a
-  // packet is ready or none is waiting.
+  // Locked: takes in what the server has sent when due; then the loss, if any,
+  // as above; else peeks (and drops) fragments until a packet is ready or none
+  // is waiting.
   HRESULT FillPacket();
 
   std::shared_ptr<PulseConnection> connection_;
@@ -60,6 +62,10 @@ class PulseRecordStream {
   CapturePacketAssembler assembler_;
   bool packetHandedOut_ = false;
   UINT64 framesReleased_ = 0;  // frames of every packet released so far: the device position
+  // The next capture call starts a drain: the last one found no packet.
+  bool drainStarts_ = true;
+  // The connection's pass count when this stream last found no packet.
+  std::uint64_t emptyAtPass_;
 };
 
 }  // namespace standin
