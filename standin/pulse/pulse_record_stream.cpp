@@ -2,6 +2,8 @@
 
 #include <audioclient.h>
 
+#include <algorithm>
+
 #include "pulse/wave_format.h"
 
 namespace standin {
@@ -60,6 +62,7 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, const pa_sampl
   stream_ =
       pa_stream_new(context, "velmoravad-aggregate capture", &sampleSpec, &endpoint.channelMap);
   if (stream_ == nullptr) return StreamFailure(context);
+  pa_stream_set_read_callback(stream_, OnReadable, this);
 
   // The fragment is what the server hands over at a time, and with
   // ADJUST_LATENCY also the source's own period: a timer-driven source (a sound
@@ -89,6 +92,7 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, const pa_sampl
 PulseRecordStream::~PulseRecordStream() {
   if (stream_ == nullptr) return;
   MainloopLock lock(*connection_);
+  pa_stream_set_read_callback(stream_, nullptr, nullptr);
   if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
   pa_stream_unref(stream_);
   connection_->Dispatch();  // sends the disconnection now, not at the next wait
@@ -109,6 +113,10 @@ HRESULT PulseRecordStream::SetCorked(bool corked) {
   return S_OK;
 }
 
+void PulseRecordStream::OnReadable(pa_stream*, std::size_t bytes, void* stream) {
+  static_cast<PulseRecordStream*>(stream)->readableBytes_ = bytes;
+}
+
 HRESULT PulseRecordStream::FillPacket() {
   // A drain takes in what the server has sent when it starts, in one pass for
   // every stream: the first stream to start one since it last found nothing
@@ -123,17 +131,23 @@ HRESULT PulseRecordStream::FillPacket() {
   }
   drainStarts_ = false;
   if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
-  while (!assembler_.HasPacket()) {
+  // Only what the read callback announced is peeked: each libpulse stream call
+  // costs a system call (its check for a fork), and most drains find nothing.
+  while (!assembler_.HasPacket() && readableBytes_ > 0) {
     const void* data = nullptr;
     std::size_t bytes = 0;
     if (pa_stream_peek(stream_, &data, &bytes) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (bytes == 0) {  // nothing waiting: the drain ends here
-      drainStarts_ = true;
-      emptyAtPass_ = connection_->Passes();
-      return S_OK;
+    if (bytes == 0) {
+      readableBytes_ = 0;
+      break;
     }
     assembler_.Offer(data, bytes);
     pa_stream_drop(stream_);
+    readableBytes_ -= std::min(readableBytes_, bytes);
+  }
+  if (!assembler_.HasPacket()) {  // nothing waiting: the drain ends here
+    drainStarts_ = true;
+    emptyAtPass_ = connection_->Passes();
   }
   return S_OK;
 }

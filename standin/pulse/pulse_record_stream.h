@@ -2,7 +2,8 @@
 // shared by the audio client (start, stop) and its capture clients (packets).
 // Every member runs under the connection's mainloop lock, which therefore also
 // guards the packet state; the capture calls run the mainloop themselves to take
-// in what the server has sent.
+// in what the server has sent. libpulse's read callback, run inside those
+// passes, only notes how much is readable.
 #pragma once
 
 #include <windows.h>
@@ -56,12 +57,14 @@ class PulseRecordStream {
   // as above; else peeks (and drops) fragments until a packet is ready or none
   // is waiting.
   HRESULT FillPacket();
+  static void OnReadable(pa_stream*, std::size_t bytes, void* stream);
 
   std::shared_ptr<PulseConnection> connection_;
   pa_stream* stream_ = nullptr;
   CapturePacketAssembler assembler_;
   bool packetHandedOut_ = false;
-  UINT64 framesReleased_ = 0;  // frames of every packet released so far: the device position
+  UINT64 framesReleased_ = 0;      // frames of every packet released so far: the device position
+  std::size_t readableBytes_ = 0;  // held by libpulse, holes included, not yet peeked
   // The next capture call starts a drain: the last one found no packet.
   bool drainStarts_ = true;
   // The connection's pass count when this stream last found no packet.
