@@ -11,9 +11,10 @@ namespace {
 std::mutex sharedConnectionMutex;
 std::weak_ptr<PulseConnection> sharedConnection;
 
-// Mainloop passes per Dispatch: enough for every queued message of dozens of
-// streams, and a bound should the loop keep finding work.
-constexpr int kMaxDispatchPasses = 256;
+// Mainloop passes per Dispatch: enough for a round's messages (100 ms) of dozens
+// of streams read through the socket, two passes each, and a bound should the
+// loop keep finding work.
+constexpr int kMaxDispatchPasses = 4096;
 
 void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* passed) {
   *static_cast<bool*>(passed) = true;
@@ -70,6 +71,14 @@ bool PulseConnection::IsReady() const { return pa_context_get_state(context_) ==
 
 void PulseConnection::DispatchIfDue() {
   if (pa_rtclock_now() - lastDispatch_ >= kDispatchInterval) Dispatch();
+}
+
+std::uint64_t PulseConnection::RoundIfDue(pa_usec_t now, pa_usec_t interval) {
+  if (now - roundBegan_ >= interval) {
+    roundBegan_ = now;
+    ++rounds_;
+  }
+  return rounds_;
 }
 
 void PulseConnection::Dispatch() {

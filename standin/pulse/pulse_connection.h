@@ -27,8 +27,10 @@ namespace standin {
 // up a stream, corking.
 inline constexpr pa_usec_t kServerReplyTimeout = 5 * PA_USEC_PER_SEC;
 
-// How old what capture calls see of the server may be, at the most.
-inline constexpr pa_usec_t kDispatchInterval = PA_USEC_PER_MSEC;
+// How old what capture calls see of the server may be within a drain, or while
+// a packet is held: a period of a shared stream. (A drain that hands out starts
+// with a fresh pass.)
+inline constexpr pa_usec_t kDispatchInterval = 10 * PA_USEC_PER_MSEC;
 
 class PulseConnection {
  public:
@@ -55,6 +57,10 @@ class PulseConnection {
   // With the mainloop locked: the passes made so far, so that a stream can tell
   // whether one has run since it last looked.
   std::uint64_t Passes() const { return passes_; }
+  // With the mainloop locked: the rounds begun so far, a new one begun at `now`
+  // when the last began `interval` or longer before. Streams that hand out
+  // packets once a round keep in step with each other by them.
+  std::uint64_t RoundIfDue(pa_usec_t now, pa_usec_t interval);
 
   // With the mainloop locked: waits for an operation to finish and drops the
   // reference. An operation that does not finish in time is cancelled, so its
@@ -75,6 +81,8 @@ class PulseConnection {
   pa_context* context_ = nullptr;
   pa_usec_t lastDispatch_ = 0;
   std::uint64_t passes_ = 0;
+  std::uint64_t rounds_ = 0;
+  pa_usec_t roundBegan_ = 0;
 };
 
 // Holds the connection's mainloop lock for a scope.

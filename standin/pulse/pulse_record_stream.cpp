@@ -15,6 +15,11 @@ constexpr HRESULT kInvalidSize = static_cast<HRESULT>(0x88890011u);  // AUDCLNT_
 // Fragments: the device period of a shared stream, the buffer of an exclusive one.
 constexpr pa_usec_t kSharedFragment = 10 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kExclusiveFragment = 100 * PA_USEC_PER_MSEC;
+// An exclusive stream's round: its buffer, less what a caller's late tick can
+// take off the time between two drains.
+constexpr pa_usec_t kExclusiveRound = kExclusiveFragment - 5 * PA_USEC_PER_MSEC;
+// Drains closer together than this are a caller catching up, or polling.
+constexpr pa_usec_t kBackToBack = 5 * PA_USEC_PER_MSEC;
 
 // The failure of a stream the server did not set up, from the context's error.
 HRESULT StreamFailure(pa_context* context) {
@@ -63,6 +68,7 @@ HRESULT PulseRecordStream::Connect(const PulseEndpoint& endpoint, const pa_sampl
       pa_stream_new(context, "velmoravad-aggregate capture", &sampleSpec, &endpoint.channelMap);
   if (stream_ == nullptr) return StreamFailure(context);
   pa_stream_set_read_callback(stream_, OnReadable, this);
+  exclusive_ = exclusive;
 
   // The fragment is what the server hands over at a time, and with
   // ADJUST_LATENCY also the source's own period: a timer-driven source (a sound
@@ -118,22 +124,23 @@ void PulseRecordStream::OnReadable(pa_stream*, std::size_t bytes, void* stream) 
 }
 
 HRESULT PulseRecordStream::FillPacket() {
-  // A drain takes in what the server has sent when it starts, in one pass for
-  // every stream: the first stream to start one since it last found nothing
-  // runs it. So each drain sees the server as it was when the drain began,
-  // however closely drains follow each other (after a stall the caller runs
-  // them back to back). Within a drain, or while a packet is held, what is seen
-  // is at most kDispatchInterval old.
-  if (drainStarts_ && emptyAtPass_ == connection_->Passes()) {
-    connection_->Dispatch();
+  // A drain that hands out takes in what the server has sent when it starts, in
+  // one pass for every stream: the first stream to start one since it last
+  // found nothing runs it. So each drain sees the server as it was when the
+  // drain began, however closely drains follow each other (after a stall the
+  // caller runs them back to back). Within a drain, or while a packet is held,
+  // what is seen is at most kDispatchInterval old.
+  if (drainStarts_) {
+    drainStarts_ = false;
+    handingOut_ = HandOutDue();
+    if (handingOut_ && emptyAtPass_ == connection_->Passes()) connection_->Dispatch();
   } else {
     connection_->DispatchIfDue();
   }
-  drainStarts_ = false;
   if (const HRESULT lost = Loss(); FAILED(lost)) return lost;
   // Only what the read callback announced is peeked: each libpulse stream call
   // costs a system call (its check for a fork), and most drains find nothing.
-  while (!assembler_.HasPacket() && readableBytes_ > 0) {
+  while (handingOut_ && !assembler_.HasPacket() && readableBytes_ > 0) {
     const void* data = nullptr;
     std::size_t bytes = 0;
     if (pa_stream_peek(stream_, &data, &bytes) < 0) return AUDCLNT_E_DEVICE_INVALIDATED;
@@ -150,6 +157,17 @@ HRESULT PulseRecordStream::FillPacket() {
     emptyAtPass_ = connection_->Passes();
   }
   return S_OK;
+}
+
+bool PulseRecordStream::HandOutDue() {
+  if (!exclusive_) return true;
+  const pa_usec_t now = pa_rtclock_now();
+  const bool backToBack = now - lastDrainStart_ < kBackToBack;
+  lastDrainStart_ = now;
+  const std::uint64_t round = connection_->RoundIfDue(now, backToBack ? 0 : kExclusiveRound);
+  if (round == handedOutRound_) return false;
+  handedOutRound_ = round;
+  return true;
 }
 
 HRESULT PulseRecordStream::NextPacketFrames(UINT32* frames) {

@@ -4,6 +4,12 @@
 // guards the packet state; the capture calls run the mainloop themselves to take
 // in what the server has sent. libpulse's read callback, run inside those
 // passes, only notes how much is readable.
+//
+// Packets come as Windows hands them out: a shared stream's at every drain (its
+// 10 ms period), an exclusive stream's once a round, when its 100 ms buffer has
+// filled, all exclusive streams in step so that one pass serves them. Drains
+// that come back to back (a caller catching up after a stall, or polling) hand
+// out at every drain in either mode.
 #pragma once
 
 #include <windows.h>
@@ -57,6 +63,8 @@ class PulseRecordStream {
   // as above; else peeks (and drops) fragments until a packet is ready or none
   // is waiting.
   HRESULT FillPacket();
+  // Locked: whether the drain now starting hands out what libpulse holds.
+  bool HandOutDue();
   static void OnReadable(pa_stream*, std::size_t bytes, void* stream);
 
   std::shared_ptr<PulseConnection> connection_;
@@ -69,6 +77,10 @@ class PulseRecordStream {
   bool drainStarts_ = true;
   // The connection's pass count when this stream last found no packet.
   std::uint64_t emptyAtPass_;
+  bool exclusive_ = false;
+  bool handingOut_ = false;           // this drain hands out what libpulse holds
+  std::uint64_t handedOutRound_ = 0;  // the connection's round of the last hand-out
+  pa_usec_t lastDrainStart_ = 0;
 };
 
 }  // namespace standin
