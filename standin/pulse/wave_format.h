@@ -22,7 +22,7 @@ WAVEFORMATEX* NewEngineFormat(const pa_channel_map& channelMap);
 // extensible with the PCM subtype and 16 valid bits) at 48000 Hz.
 bool IsEngineFormat(const WAVEFORMATEX& format, unsigned channels);
 
-// The PulseAudio sample specification of a format that IsEngineFormat accepts.
+// The pa_sample_spec (sample format, rate, channels) of a format that IsEngineFormat accepts.
 pa_sample_spec SampleSpecOf(const WAVEFORMATEX& format);
 
 }  // namespace standin
