@@ -27,6 +27,11 @@ ANNOUNCEMENT_SOCAT_ADDRESS = "ABSTRACT-CONNECT:" + ANNOUNCEMENT_SOCKET
 # modulo 2048 in the low 11.
 COUNTER_MASK = 2047
 
+# The program's output blocks.
+FRAMES_PER_TICK = 480
+FRAMES_PER_SECOND = 48000
+TICK_SECONDS = FRAMES_PER_TICK / FRAMES_PER_SECOND
+
 
 # An endpoint id as Wine's audio driver makes them, and the end of a line in
 # Windows text mode, for the Windows programs under Wine.
@@ -194,6 +199,26 @@ class PrivatePipeWireServer(PrivateServer):
     NAME = "PipeWire"
 
 
+def start_server_with_sources(test, sources, server_class=PrivatePulseServer):
+    """A private server with `sources` ((name, description, channels, tag) each)
+    added in their order, stopped when `test` cleans up."""
+    server = server_class()
+    test.addCleanup(server.stop)
+    for name, description, channels, _ in sources:
+        server.add_source(name, description, channels)
+    return server
+
+
+def start_counted_feeds(test, server, sources, seconds):
+    """The counted feed of each of `sources` for `seconds`, in real time, each
+    stopped when `test` cleans up; by source name."""
+    feeds = {}
+    for name, _, _, tag in sources:
+        feeds[name] = server.start_feed(name, "counted", seconds * FRAMES_PER_SECOND, tag)
+        test.addCleanup(feeds[name].stop)
+    return feeds
+
+
 def run_until_read(command, environment, byte_count):
     """Runs a streaming program, reads `byte_count` bytes of its standard output,
     then closes the pipe as a reader that has had enough, and waits for it."""
@@ -230,11 +255,6 @@ def layout_json(endpoints, application_channels, live_input_channels):
 
 
 USAGE = b"Usage: velmoravad-aggregate.exe [--list] [--live-input-id ENDPOINT_ID]"
-
-
-FRAMES_PER_TICK = 480
-FRAMES_PER_SECOND = 48000
-TICK_SECONDS = FRAMES_PER_TICK / FRAMES_PER_SECOND
 
 
 class StreamingProcess:
@@ -306,11 +326,13 @@ class StreamingProcess:
 
 
 def frames_of(blocks, channels, first_channel, count):
-    """Channels first_channel .. first_channel + count - 1 of every frame of
-    `blocks` (interleaved 16-bit samples of `channels` channels), as tuples."""
-    samples = struct.unpack("<%dh" % (sum(len(block) for block in blocks) // 2), b"".join(blocks))
-    return [samples[start:start + count]
-            for start in range(first_channel, len(samples), channels)]
+    """Channels first_channel .. first_channel + count - 1 of every whole frame
+    of `blocks` (interleaved 16-bit samples of `channels` channels), as tuples;
+    a part frame at the end (as a recording stopped mid-frame leaves) is left out."""
+    data = b"".join(blocks)
+    samples = struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
+    whole = len(samples) - len(samples) % channels
+    return [samples[start:start + count] for start in range(first_channel, whole, channels)]
 
 
 def schedule_lateness(arrivals):

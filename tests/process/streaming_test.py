@@ -14,7 +14,6 @@ import json
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -23,14 +22,13 @@ import time
 import unittest
 from pathlib import Path
 
-from process_harness import (ANNOUNCEMENT_SOCAT_ADDRESS, COUNTER_MASK, PrivatePipeWireServer,
-                             PrivatePulseServer, counted)
+from process_harness import (ANNOUNCEMENT_SOCAT_ADDRESS, COUNTER_MASK, FRAMES_PER_SECOND,
+                             FRAMES_PER_TICK, PrivatePipeWireServer, PrivatePulseServer,
+                             StreamingProcess, counted_stereo, frames_of,
+                             start_counted_feeds, start_server_with_sources)
 
 BINARY = None
 ANNOUNCE = None
-
-FRAMES_PER_TICK = 480
-FRAMES_PER_SECOND = 48000
 
 # (name, description, channels, feed value); added in this scrambled order. A
 # source's channel c carries tag value + c.
@@ -55,19 +53,6 @@ CHANNELS = 11
 BLOCK_BYTES = CHANNELS * 2 * FRAMES_PER_TICK
 # A source still streaming shows audio in the program's last ticks.
 END_TICKS = 20
-
-
-def frames_of(data, channels, first_channel, channel_count):
-    """The frames of channels first_channel.. of interleaved s16le `data` of
-    `channels` channels, as tuples."""
-    samples = struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
-    columns = [samples[first_channel + channel::channels] for channel in range(channel_count)]
-    return list(zip(*columns))
-
-
-def columns_of(blocks, first_channel, channel_count):
-    """The frames of channels first_channel.. of every block, as tuples."""
-    return frames_of(b"".join(blocks), CHANNELS, first_channel, channel_count)
 
 
 class ServerRecording:
@@ -100,65 +85,13 @@ class ServerRecording:
         self.process.stdout.close()
 
     def frames(self):
-        return frames_of(bytes(self.data), self.channels, 0, self.channels)
+        return frames_of([bytes(self.data)], self.channels, 0, self.channels)
 
     def silent_between(self, start, end):
         """Whether everything that arrived from `start` to `end` is silence."""
         begin = max((size for size, arrived in self.arrivals if arrived <= start), default=0)
         stop = max((size for size, arrived in self.arrivals if arrived <= end), default=0)
         return not any(self.data[begin:stop])
-
-
-class StreamingRun:
-    """The program streaming, its standard output read block by block, each
-    block timestamped as it arrives; its standard error gathered."""
-
-    def __init__(self, environment, arguments=()):
-        self.channels = CHANNELS
-        self.started = time.monotonic()
-        self.process = subprocess.Popen([BINARY, *arguments], env=environment,
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
-        self.error = b""
-        self.error_reader = threading.Thread(target=self._gather_error)
-        self.error_reader.start()
-        self.blocks = []
-        self.arrivals = []
-
-    def _gather_error(self):
-        for line in self.process.stderr:
-            self.error += line
-
-    def read_blocks(self, count, stall_after=None, stall_seconds=0.3):
-        """Reads `count` more blocks (fewer if the stream ends), stalling once
-        after block `stall_after`."""
-        for _ in range(count):
-            block = self.process.stdout.read(BLOCK_BYTES)
-            if len(block) < BLOCK_BYTES:
-                return False
-            self.blocks.append(block)
-            self.arrivals.append(time.monotonic())
-            if len(self.blocks) == stall_after:
-                time.sleep(stall_seconds)
-        return True
-
-    def close_reader(self):
-        """Closes standard output as a reader that has had enough; the time it
-        closed."""
-        self.process.stdout.close()
-        return time.monotonic()
-
-    def wait(self, timeout):
-        try:
-            status = self.process.wait(timeout=timeout)
-        finally:
-            if self.process.poll() is None:
-                self.process.kill()
-                self.process.wait()
-            self.error_reader.join()
-            self.process.stdout.close()
-            self.process.stderr.close()
-        return status, time.monotonic()
 
 
 class StreamingTest(unittest.TestCase):
@@ -169,20 +102,6 @@ class StreamingTest(unittest.TestCase):
     # (under load) it plays silence, may go on further along the feed, or stays
     # silent for good; there parec records each source beside the program.
     RECORD_SOURCES = False
-
-    def start_server(self):
-        server = self.SERVER()
-        self.addCleanup(server.stop)
-        for name, description, channels, _ in SOURCES:
-            server.add_source(name, description, channels)
-        return server
-
-    def start_feeds(self, server, seconds):
-        feeds = {}
-        for name, _, _, value in SOURCES:
-            feeds[name] = server.start_feed(name, "counted", seconds * FRAMES_PER_SECOND, value)
-            self.addCleanup(feeds[name].stop)
-        return feeds
 
     def start_recordings(self, server):
         recordings = {}
@@ -225,22 +144,21 @@ class StreamingTest(unittest.TestCase):
                             "client did not see" % (name, previous, counter))
 
     def test_every_source_streams_whole_in_order_and_on_time(self):
-        server = self.start_server()
-        feeds = self.start_feeds(server, 30)
+        server = start_server_with_sources(self, SOURCES, self.SERVER)
+        feeds = start_counted_feeds(self, server, SOURCES, 30)
         recordings = self.start_recordings(server) if self.RECORD_SOURCES else {}
         clip = Path(tempfile.mkdtemp()) / "announcement.raw"
         self.addCleanup(clip.unlink)
         frames = ANNOUNCEMENT_SECONDS * FRAMES_PER_SECOND
-        clip.write_bytes(b"".join(struct.pack("<hh", counted(ANNOUNCEMENT_TAG, frame),
-                                              counted(ANNOUNCEMENT_TAG + 1, frame))
-                                  for frame in range(frames)))
+        clip.write_bytes(counted_stereo(ANNOUNCEMENT_TAG, frames))
         # The writer waits for the pipe, which exists once the stream runs.
         writer = subprocess.Popen([ANNOUNCE, "--raw", "--quiet", "--wait", "20", str(clip)],
                                   env=server.environment, stdin=subprocess.DEVNULL,
                                   stderr=subprocess.PIPE)
         self.addCleanup(writer.kill)
 
-        run = StreamingRun(server.environment, ["--live-input-id", "mic"])
+        run = StreamingProcess([BINARY, "--live-input-id", "mic"], server.environment,
+                               BLOCK_BYTES)
         self.assertTrue(run.read_blocks(400, stall_after=250), run.error)
         feeds["app2"].stop()  # its channels turn to zeros; the others go on
         self.assertTrue(run.read_blocks(300), run.error)
@@ -260,7 +178,7 @@ class StreamingTest(unittest.TestCase):
         first = 0
         for name in CHANNEL_ORDER:
             channels, value = next((c, v) for n, _, c, v in SOURCES if n == name)
-            source_frames = columns_of(run.blocks, first, channels)
+            source_frames = frames_of(run.blocks, CHANNELS, first, channels)
             recording = recordings.get(name)
             self.check_source(source_frames, value, name, recording)
             first += channels
@@ -276,7 +194,7 @@ class StreamingTest(unittest.TestCase):
                 self.assertTrue(recording and recording.silent_between(
                     end - END_TICKS * FRAMES_PER_TICK / FRAMES_PER_SECOND / 2, end),
                     "%s went silent before the end" % name)
-        announced = columns_of(run.blocks, first, 2)
+        announced = frames_of(run.blocks, CHANNELS, first, 2)
         self.check_source(announced, ANNOUNCEMENT_TAG, "announcement")
         self.assertEqual(sum(1 for frame in announced if frame[0] != 0), frames,
                          "announcement frames lost")
@@ -294,9 +212,11 @@ class StreamingTest(unittest.TestCase):
 
     def run_until_loss(self, lose):
         """Streams, then loses something mid-run; the run's status and error."""
-        server = self.start_server()
-        self.start_feeds(server, 20)
-        run = StreamingRun(server.environment)
+        server = start_server_with_sources(self, SOURCES, self.SERVER)
+        start_counted_feeds(self, server, SOURCES, 20)
+        # Without the live input: the application endpoints' 7 channels and the
+        # announcement channels.
+        run = StreamingProcess([BINARY], server.environment, 9 * 2 * FRAMES_PER_TICK)
         self.assertTrue(run.read_blocks(20), run.error)
         lost = time.monotonic()
         lose(server)
@@ -317,8 +237,8 @@ class StreamingTest(unittest.TestCase):
         self.assertEqual(status, 1)
 
     def test_ffmpeg_reads_the_stream_into_a_wav_file(self):
-        server = self.start_server()
-        self.start_feeds(server, 20)
+        server = start_server_with_sources(self, SOURCES, self.SERVER)
+        start_counted_feeds(self, server, SOURCES, 20)
         layout = json.loads(subprocess.run([BINARY, "--list", "--live-input-id", "mic"],
                                            env=server.environment, capture_output=True,
                                            check=True).stdout)
@@ -363,12 +283,10 @@ class AnnouncementPipeDoorsTest(unittest.TestCase):
         clips = Path(tempfile.mkdtemp())
         clips.chmod(0o755)  # readable by the other user's writer
         for name, tag in (("nobody.raw", 20), ("root.raw", 22)):
-            (clips / name).write_bytes(b"".join(struct.pack("<hh", counted(tag, frame),
-                                                            counted(tag + 1, frame))
-                                                for frame in range(4800)))
-        run = StreamingRun(server.environment)
+            (clips / name).write_bytes(counted_stereo(tag, 4800))
         channels = 4
-        self.assertTrue(run.process.stdout.read(channels * 2 * FRAMES_PER_TICK), run.error)
+        run = StreamingProcess([BINARY], server.environment, channels * 2 * FRAMES_PER_TICK)
+        self.assertTrue(run.read_blocks(1), run.error)
 
         def write_as(user_options, clip):
             return subprocess.run(["setpriv", *user_options, "socat", "-u", str(clips / clip),
@@ -378,14 +296,12 @@ class AnnouncementPipeDoorsTest(unittest.TestCase):
                            "nobody.raw")
         self.assertNotIn(b"Permission denied", refused.stderr)
         self.assertEqual(write_as([], "root.raw").returncode, 0)
-        output = b""
-        for _ in range(50):
-            output += run.process.stdout.read(channels * 2 * FRAMES_PER_TICK)
+        run.read_blocks(50)
         run.close_reader()
         run.wait(timeout=10)
         shutil.rmtree(clips)
-        samples = struct.unpack("<%dh" % (len(output) // 2), output)
-        announced = {(sample & 0xFFFF) >> 11 for sample in samples[2::channels] if sample != 0}
+        announced = {(sample & 0xFFFF) >> 11 for frame in frames_of(run.blocks[1:], channels, 2, 1)
+                     for sample in frame if sample != 0}
         self.assertEqual(announced, {22}, "the tags that reached the announcement channels")
 
 

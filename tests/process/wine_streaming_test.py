@@ -27,7 +27,8 @@ from pathlib import Path
 from process_harness import (COUNTER_MASK, FRAMES_PER_SECOND, FRAMES_PER_TICK,
                              WINDOWS_EOL as EOL, WINE_ENDPOINT_ID as WINE_ID, PrivatePulseServer,
                              StreamingProcess, counted_stereo, frames_of, frames_per_second, run,
-                             schedule_lateness, wine_endpoint_id, wine_environment)
+                             schedule_lateness, start_counted_feeds, start_server_with_sources,
+                             wine_endpoint_id, wine_environment)
 
 EXECUTABLE = None
 ANNOUNCE = None
@@ -122,20 +123,6 @@ class WineStreamingTest(unittest.TestCase):
         finally:
             server.stop()
 
-    def start_server(self, sources=SOURCES):
-        server = PrivatePulseServer()
-        self.addCleanup(server.stop)
-        for name, description, channels, _ in sources:
-            server.add_source(name, description, channels)
-        return server
-
-    def start_feeds(self, server, seconds, sources=SOURCES):
-        feeds = {}
-        for name, _, _, tag in sources:
-            feeds[name] = server.start_feed(name, "counted", seconds * FRAMES_PER_SECOND, tag)
-            self.addCleanup(feeds[name].stop)
-        return feeds
-
     def start_announcement(self, server):
         clip = Path(tempfile.mkdtemp()) / "announcement.raw"
         self.addCleanup(clip.unlink)
@@ -151,8 +138,8 @@ class WineStreamingTest(unittest.TestCase):
         return writer, frames
 
     def test_every_channel_streams_whole_in_order_and_on_time(self):
-        server = self.start_server()
-        feeds = self.start_feeds(server, 30)
+        server = start_server_with_sources(self, SOURCES)
+        feeds = start_counted_feeds(self, server, SOURCES, 30)
         writer, clip_frames = self.start_announcement(server)
         channels = sum(source[2] for source in SOURCES) + 2
         stream = StreamingProcess(["wine", EXECUTABLE, "--live-input-id", self.microphone_id],
@@ -254,8 +241,8 @@ class WineStreamingTest(unittest.TestCase):
         the reader's close, status 0. Returns the run and whether it ended by
         itself."""
         sources = [source for source in SOURCES if source[0] != "mic"]
-        server = self.start_server(sources)
-        self.start_feeds(server, 20, sources)
+        server = start_server_with_sources(self, sources)
+        start_counted_feeds(self, server, sources, 20)
         channels = sum(source[2] for source in sources) + 2
         stream = StreamingProcess(["wine", EXECUTABLE], wine_environment(server),
                                   channels * 2 * FRAMES_PER_TICK)
