@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/high_resolution_timer.h"
+#include "common/clock.h"
 #include "common/output_format.h"
 #include "common/tick_schedule.h"
 
@@ -27,14 +27,10 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   const std::vector<std::int16_t> block(static_cast<std::size_t>(channels) * kFramesPerTick);
-  HighResolutionTimer timer;
-  TickSchedule schedule(MonotonicClock::now());
+  PlatformClock clock;
+  TickSchedule schedule(clock.Now());
   for (;;) {
-    const MonotonicClock::time_point deadline = schedule.Advance();
-    for (MonotonicClock::time_point now = MonotonicClock::now(); now < deadline;
-         now = MonotonicClock::now()) {
-      timer.Sleep(MillisecondsToSleep(deadline - now));
-    }
+    WaitUntil(clock, schedule.Advance());
     if (std::fwrite(block.data(), sizeof(std::int16_t), block.size(), stdout) != block.size()) {
       return 0;
     }

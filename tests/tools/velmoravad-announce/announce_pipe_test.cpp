@@ -120,7 +120,6 @@ TEST(AnnouncePipe, WaitsForAnAbsentPipeThenSendsTheClipWholeAndNeverAheadOfItsPa
   ASSERT_TRUE(run.IsRunning()) << run.Error();
 
   PlatformPipeSystem pipes;
-
   AnnouncementSource source(pipes);
   ServedConnection server(source);
   const Arrivals arrivals = TakeAsTheyArrive(source, clip.size() / 2);
